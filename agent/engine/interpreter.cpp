@@ -1,0 +1,62 @@
+#include "interpreter.h"
+
+#include <string>
+
+#include "text.h"
+
+namespace dravik {
+
+namespace {
+
+// Drops the blocks of `section` that lie on top of the block stack.
+void discard_section_blocks(RunState& run, std::string_view section) {
+    while (!run.blocks.empty() && run.blocks.back().section == section) run.blocks.pop_back();
+}
+
+}  // namespace
+
+SectionResult run_section(RunState& run, std::string_view name, bool resume, const StatementHandlers& handlers) {
+    ScriptReader& reader = run.reader;
+    bool found = reader.find_section(name, resume, &run.log);
+    if (found && resume) reader.seek(run.calls.current().resume_position, 0);
+
+    std::string line;
+    while (found && reader.read_line(line)) {
+        size_t first = skip_blanks(line);
+        if (first >= line.size()) continue;
+        if (line[first] == '[') break;
+
+        run.log.line(line.substr(first) + ", ");
+        run.statement.reset(line);
+        run.statement.pos = first + 1;
+
+        switch (line[first]) {
+            case ';':
+                run.log.write("Comment ignored.\n");
+                break;
+            case '-':
+                if (handlers.command) handlers.command(run);
+                break;
+            case '$':
+                if (handlers.prompt && !handlers.prompt(run)) return section_failed;
+                break;
+            case '@':
+                break;
+            default:
+                if (handlers.batch) {
+                    // Hand the whole run of batch lines over from the start of this one.
+                    run.log.write("Starting new batch file.\n");
+                    handlers.batch(run);
+                }
+                break;
+        }
+
+        run.statement.reset(std::string());
+        if (run.cancel) return update_stopped;
+    }
+
+    discard_section_blocks(run, name);
+    return section_ended;
+}
+
+}  // namespace dravik

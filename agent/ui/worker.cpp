@@ -1,0 +1,54 @@
+// The worker thread: everything the agent does besides running its status window. It makes the
+// prompt window, reads the command line, starts the progress thread, sets the built-in variables,
+// runs the update, and finally closes the status window, which ends the program.
+#include <windows.h>
+
+#include "agent_app.h"
+#include "engine/command_line.h"
+#include "engine/update_run.h"
+
+namespace dravik {
+
+namespace {
+
+void set_builtin_variables(AgentApp& app) {
+    VariableStore& vars = app.run.vars;
+    vars.set_variable("DravikPath", executable_directory());
+    vars.set_variable("Datestamp", "");
+    vars.set_variable("Timestamp", "");
+    std::string version = windows_version_name();
+    if (!version.empty()) vars.set_variable("WinVer", version);
+}
+
+}  // namespace
+
+DWORD WINAPI worker_thread(LPVOID param) {
+    AgentApp& app = *static_cast<AgentApp*>(param);
+    app.prompt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+    if (!create_prompt_window(app)) {
+        SendMessageA(app.status, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    app.run.is_nt = is_nt_platform();
+
+    CommandLine cl = parse_command_line(command_line_arguments(GetCommandLineA()), app.run);
+    if (cl.help) show_help_dialog(app);
+    if (cl.help && cl.script_path.empty()) {
+        SendMessageA(app.status, WM_CLOSE, 0, 0);
+        return 0;
+    }
+
+    HANDLE progress = CreateThread(nullptr, 0, progress_thread, &app, 0, nullptr);
+    if (progress) CloseHandle(progress);
+
+    set_builtin_variables(app);
+    app.run.temp_dir = temporary_directory();
+
+    run_update(app.run, cl.script_path);
+
+    SendMessageA(app.status, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+}  // namespace dravik

@@ -1,0 +1,191 @@
+// wintest: a console helper the integration tests run under Wine to find, read and press the
+// windows of the programs under test.
+//
+//   wintest list                                  top-level windows: visible|class|caption
+//   wintest wait  <caption> [timeout_ms]          waits for a visible top-level window
+//   wintest gone  <caption> [timeout_ms]          waits until no visible window has the caption
+//   wintest texts <caption> [timeout_ms]          its child controls: id|class|text (CR, LF shown as \r, \n)
+//   wintest click <caption> <button> [timeout_ms] presses a button given by its text ('&' ignored) or #id
+//   wintest close <caption> [timeout_ms]          sends the close request
+//   wintest run   <command line> [timeout_ms]     starts a program with exactly this command line,
+//                                                 waits for it and exits with its exit code
+//
+// Exit code 0 on success, 1 when the window or button was not found in time, 2 on bad usage.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string window_text(HWND hwnd) {
+    char buffer[4096];
+    buffer[0] = '\0';
+    GetWindowTextA(hwnd, buffer, sizeof buffer);
+    return buffer;
+}
+
+std::string class_name(HWND hwnd) {
+    char buffer[256];
+    buffer[0] = '\0';
+    GetClassNameA(hwnd, buffer, sizeof buffer);
+    return buffer;
+}
+
+struct FindRequest {
+    std::string caption;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK find_visible(HWND hwnd, LPARAM param) {
+    auto* req = reinterpret_cast<FindRequest*>(param);
+    if (IsWindowVisible(hwnd) && window_text(hwnd) == req->caption) {
+        req->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND find_window(const std::string& caption) {
+    FindRequest req{caption};
+    EnumWindows(find_visible, reinterpret_cast<LPARAM>(&req));
+    return req.found;
+}
+
+HWND wait_window(const std::string& caption, DWORD timeout_ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND h = find_window(caption)) return h;
+        if (GetTickCount() - start >= timeout_ms) return nullptr;
+        Sleep(100);
+    }
+}
+
+BOOL CALLBACK collect_child(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> out;
+    EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+std::string escaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string without_ampersands(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c != '&') out += c;
+    }
+    return out;
+}
+
+BOOL CALLBACK print_top_level(HWND hwnd, LPARAM) {
+    std::printf("%d|%s|%s\n", IsWindowVisible(hwnd) ? 1 : 0, class_name(hwnd).c_str(), window_text(hwnd).c_str());
+    return TRUE;
+}
+
+DWORD timeout_arg(int argc, char** argv, int index) {
+    return argc > index ? static_cast<DWORD>(std::strtoul(argv[index], nullptr, 10)) : 10000;
+}
+
+// Runs a command line as given (no re-quoting of its words) and returns its exit code.
+int run_program(const std::string& command_line, DWORD timeout_ms) {
+    std::vector<char> line(command_line.begin(), command_line.end());
+    line.push_back('\0');
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "wintest: cannot start %s (error %lu)\n", command_line.c_str(), GetLastError());
+        return 3;
+    }
+    CloseHandle(pi.hThread);
+    DWORD code = 4;
+    if (WaitForSingleObject(pi.hProcess, timeout_ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: wintest list | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
+                 " | run <command line> [ms]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    const std::string cmd = argv[1];
+    if (cmd == "list") {
+        EnumWindows(print_top_level, 0);
+        return 0;
+    }
+    if (argc < 3) return usage();
+    if (cmd == "run") return run_program(argv[2], timeout_arg(argc, argv, 3));
+    const std::string caption = argv[2];
+
+    if (cmd == "gone") {
+        DWORD timeout = timeout_arg(argc, argv, 3);
+        DWORD start = GetTickCount();
+        while (find_window(caption)) {
+            if (GetTickCount() - start >= timeout) return 1;
+            Sleep(100);
+        }
+        return 0;
+    }
+
+    const DWORD timeout = timeout_arg(argc, argv, cmd == "click" ? 4 : 3);
+    HWND window = wait_window(caption, timeout);
+    if (!window) {
+        std::fprintf(stderr, "wintest: no window \"%s\"\n", caption.c_str());
+        return 1;
+    }
+    if (cmd == "wait") return 0;
+    if (cmd == "close") {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == "texts") {
+        for (HWND child : children(window)) {
+            std::printf("%d|%s|%s\n", GetDlgCtrlID(child), class_name(child).c_str(),
+                        escaped(window_text(child)).c_str());
+        }
+        return 0;
+    }
+    if (cmd == "click") {
+        if (argc < 4) return usage();
+        const std::string button = argv[3];
+        for (HWND child : children(window)) {
+            bool match = button.size() > 1 && button[0] == '#'
+                             ? GetDlgCtrlID(child) == std::atoi(button.c_str() + 1)
+                             : without_ampersands(window_text(child)) == without_ampersands(button);
+            if (!match) continue;
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(child));
+            return 0;
+        }
+        std::fprintf(stderr, "wintest: no button \"%s\" in \"%s\"\n", button.c_str(), caption.c_str());
+        return 1;
+    }
+    return usage();
+}
