@@ -7,11 +7,14 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 # Native build and unit tests.
-native_pkgs=(cmake ninja-build g++ make googletest libgtest-dev pkg-config)
+native_pkgs=(cmake ninja-build g++ make googletest libgtest-dev pkg-config clang libclang-rt-14-dev)
 # 32-bit Windows cross toolchain.
-cross_pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev)
-# Running and looking at the programs: Wine (32-bit), a headless X server, screenshots.
-wine_pkgs=(wine wine32:i386 xvfb xauth x11-utils imagemagick)
+cross_pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+            g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+# Running and looking at the programs: Wine, a headless X server, screenshots. wine32 runs the 32-bit
+# programs where the kernel can execute 32-bit code; wine64 runs the 64-bit build of the same sources
+# where it cannot (see docs/architecture.md).
+wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick)
 # Peers the archive and crypto tests compare against.
 peer_pkgs=(zip unzip p7zip-full openssl python3 zlib1g-dev libdeflate-dev)
 

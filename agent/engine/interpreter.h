@@ -6,6 +6,7 @@
 // message completes that line.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "run_state.h"
@@ -17,12 +18,12 @@ namespace dravik {
 // outcome. A missing handler leaves the statement logged and otherwise without effect.
 struct StatementHandlers {
     // A '-' line. Its result never changes the flow.
-    void (*command)(RunState& run) = nullptr;
+    std::function<void(RunState& run)> command;
     // A '$' line; returns false when a form could not be shown (the section then fails).
-    bool (*prompt)(RunState& run) = nullptr;
+    std::function<bool(RunState& run)> prompt;
     // The first line of a run of batch lines; the reader stands at the start of that line and is
     // left at the first line that is not a batch line.
-    void (*batch)(RunState& run) = nullptr;
+    std::function<void(RunState& run)> batch;
 };
 
 SectionResult run_section(RunState& run, std::string_view name, bool resume,
