@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "keywords.h"
 #include "text.h"
 
 namespace dravik {
@@ -21,12 +22,14 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
     if (found && resume) reader.seek(run.calls.current().resume_position, 0);
 
     std::string line;
-    while (found && reader.read_line(line)) {
+    bool section_over = !found;
+    while (!section_over && reader.read_line(line)) {
         size_t first = skip_blanks(line);
         if (first >= line.size()) continue;
         if (line[first] == '[') break;
 
         run.log.line(line.substr(first) + ", ");
+        SectionResult outcome = section_ended;  // section_ended here means "go on"
         run.statement.reset(line);
         run.statement.pos = first + 1;
 
@@ -38,9 +41,16 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
                 if (handlers.command) handlers.command(run);
                 break;
             case '$':
-                if (handlers.prompt && !handlers.prompt(run)) return section_failed;
+                if (handlers.prompt && !handlers.prompt(run)) outcome = section_failed;
                 break;
             case '@':
+                switch (run_keyword(run, name, first)) {
+                    case Flow::kNext: break;
+                    case Flow::kEndSection: section_over = true; break;
+                    case Flow::kStop: outcome = update_stopped; break;
+                    case Flow::kCalled: outcome = section_called; break;
+                    case Flow::kFailed: outcome = section_failed; break;
+                }
                 break;
             default:
                 if (handlers.batch) {
@@ -53,6 +63,7 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
 
         run.statement.reset(std::string());
         if (run.cancel) return update_stopped;
+        if (outcome != section_ended) return outcome;
     }
 
     discard_section_blocks(run, name);

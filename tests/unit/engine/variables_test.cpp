@@ -75,5 +75,53 @@ TEST(Variables, ArgumentsAndExpansion) {
     EXPECT_EQ(expand_environment("%NOPE%", env), "%NOPE%");
 }
 
+TEST(Variables, ExpansionEdgeCases) {
+    test::FakeClock clock;
+    test::FakeEnvironment env;
+    env.values["PATH"] = "C:\\Windows";
+    VariableStore vars(clock);
+    vars.set_variable("a", "{b}");
+    vars.set_variable("b", "Z");
+    vars.set_variable("q1", "{q}");
+    vars.set_variable("lit", "{{b}}");
+    vars.set_variable("mixed", "x{{b}y{b}");
+
+    struct Case {
+        const char* text;
+        const char* expanded;
+    } braces[] = {
+        {"[{a}]", "[Z]"},         {"[{q1}]", "[{q}]"},  // unknown names inside a value stay literal
+        {"{{a}}", "{a}"},         {"{{", "{"},        {"}}", "}"},       {"a}b", "a}b"},
+        {"{a", "Z"},              // a reference may run to the end of the text
+        {"{}", ""},               {"{lit}", "{b}"},   // "{{b}}" in a value is passed over, then unescaped
+        {"{mixed}", "x{b}yZ"},    {"{A}{B}", "ZZ"},
+    };
+    for (const auto& c : braces) EXPECT_EQ(expand_variables(c.text, vars), c.expanded) << c.text;
+
+    struct EnvCase {
+        const char* text;
+        const char* expanded;
+    } percents[] = {
+        {"%PATH%", "C:\\Windows"}, {"%path%\\x", "C:\\Windows\\x"}, {"%%PATH%%", "%PATH%"},
+        {"100%", "100%"},          {"%%open", "%%open"},                {"a%UNKNOWN%b", "a%UNKNOWN%b"},
+        {"%PATH%%PATH%", "C:\\WindowsC:\\Windows"},                  {"50% of %PATH%", "50% of %PATH%"},
+    };
+    for (const auto& c : percents) EXPECT_EQ(expand_environment(c.text, env), c.expanded) << c.text;
+    // In "50% of %PATH%" the pair "% of %" is the reference (unknown, kept); "PATH%" is left over.
+    env.fail = true;  // the system failing returns the whole text unexpanded
+    EXPECT_EQ(expand_environment("x %PATH% y", env), "x %PATH% y");
+
+    // Stamps are set anew whenever the text mentions them.
+    clock.time.second = 42;
+    EXPECT_EQ(expand_variables("{TimeStamp}", vars), "14:05:42");
+    EXPECT_EQ(expand_variables("{datestamp}", vars), "20091102");
+
+    // Long texts are cut at 2047 characters.
+    vars.set_variable("big", std::string(2000, 'b'));
+    EXPECT_EQ(expand_variables("{big}{big}", vars).size(), 2047u);
+    vars.set_variable(std::string(3000, 'n'), "v");
+    EXPECT_EQ(vars.value_or_empty(std::string(2047, 'n')), "v");
+}
+
 }  // namespace
 }  // namespace dravik
