@@ -62,6 +62,7 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
         }
 
         run.statement.reset(std::string());
+        if (handlers.after_statement) handlers.after_statement(run);
         if (run.cancel) return update_stopped;
         if (outcome != section_ended) return outcome;
     }

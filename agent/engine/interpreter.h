@@ -24,6 +24,8 @@ struct StatementHandlers {
     // The first line of a run of batch lines; the reader stands just after that line (the handler
     // moves back to its start) and is left at the first line that is not a batch line.
     std::function<void(RunState& run)> batch;
+    // Called after every statement, before the cancel flag is tested (tests use it to bound a run).
+    std::function<void(RunState& run)> after_statement;
 };
 
 SectionResult run_section(RunState& run, std::string_view name, bool resume,
