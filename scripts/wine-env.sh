@@ -75,6 +75,10 @@ ENV
     # manager (Xvfb has none), and screenshots show what a workstation's screen would.
     "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
     "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 </dev/null
+    # Start the desktop now, off every test's stdio: whichever process starts it passes it its
+    # handles, and a test runner reading a pipe would wait for that process to end.
+    setsid "$loader" explorer.exe /desktop=Default,1024x768 >/dev/null 2>&1 </dev/null &
+    sleep 1
     echo "wine-env: ${bits}-bit Wine on display :$display, prefix $prefix, programs from $builddir"
 }
 

@@ -41,8 +41,14 @@ def winpath(path):
 
 
 def wine(args, cwd=None, timeout=60):
-    return subprocess.run([WINE] + list(args), cwd=cwd, env=ENV, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    """Runs a Windows program and returns its exit code and output. The output goes through files,
+    not pipes: a Wine service the program happens to start would keep a pipe open after it ends."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run([WINE] + list(args), cwd=cwd, env=ENV, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=err, timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(args, code, out.read(), err.read())
 
 
 class WineTestCase(unittest.TestCase):
@@ -125,6 +131,22 @@ class WineTestCase(unittest.TestCase):
         lines = text.split("\r\n")[:-1] if text else []
         return [PREFIX_RE.sub("", line) for line in lines]
 
+    def reg(self, *args):
+        """Runs Wine's reg.exe in the test prefix, to look at what the programs did to the registry."""
+        return wine(["reg"] + list(args))
+
+    def reg_value(self, key, name):
+        """(type, data) of one registry value as `reg query` lists it, or None when it is not there.
+        The empty name is the key's default value."""
+        r = self.reg("query", key, *(["/ve"] if name == "" else ["/v", name]))
+        if r.returncode != 0:
+            return None
+        for line in r.stdout.decode("latin-1").splitlines():
+            m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line.rstrip("\r"))
+            if m:
+                return m.group(2), m.group(3) or ""
+        return None
+
     def wait_for(self, predicate, timeout=30, what="condition"):
         deadline = time.time() + timeout
         while time.time() < deadline:
@@ -132,3 +154,40 @@ class WineTestCase(unittest.TestCase):
                 return
             time.sleep(0.2)
         self.fail(f"timed out waiting for {what}")
+
+
+# Helpers for the other programs of the system (used by the value-queue tool's tests).
+
+def start_program(exe, args=(), cwd=None, extra_env=None):
+    """Starts a program of the build's bin folder under Wine, arguments passed as Wine quotes them."""
+    env = dict(ENV)
+    if extra_env:
+        env.update(extra_env)
+    return subprocess.Popen([WINE, os.path.join(BIN, exe)] + list(args), cwd=cwd, env=env,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+_REG_VALUE_RE = re.compile(r"^    (.+?)    (REG_[A-Z_]+)(?:    (.*))?$")
+
+
+def reg_query(key):
+    """The values of a registry key of the test prefix as {name: (type, data)}; None if the key is missing."""
+    r = wine(["reg", "query", key])
+    if r.returncode != 0:
+        return None
+    values = {}
+    for line in r.stdout.decode("latin-1").splitlines():
+        m = _REG_VALUE_RE.match(line.rstrip("\r\n"))
+        if m:
+            values[m.group(1)] = (m.group(2), m.group(3) or "")
+    return values
+
+
+def reg_delete(key):
+    wine(["reg", "delete", key, "/f"])
+
+
+def reg_set(key, name, data):
+    r = wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"])
+    if r.returncode != 0:
+        raise RuntimeError(f"reg add {key} {name} failed: {r.stderr.decode(errors='replace')}")

@@ -27,6 +27,17 @@ std::string window_text(HWND hwnd) {
     return buffer;
 }
 
+// A control's text, asked of its owner with a time limit: a busy program must not hang the helper.
+std::string control_text(HWND hwnd) {
+    char buffer[4096];
+    buffer[0] = '\0';
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 3000,
+                        &result);
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
 std::string class_name(HWND hwnd) {
     char buffer[256];
     buffer[0] = '\0';
@@ -168,7 +179,7 @@ int main(int argc, char** argv) {
     if (cmd == "texts") {
         for (HWND child : children(window)) {
             std::printf("%d|%s|%s\n", GetDlgCtrlID(child), class_name(child).c_str(),
-                        escaped(window_text(child)).c_str());
+                        escaped(control_text(child)).c_str());
         }
         return 0;
     }
@@ -178,7 +189,7 @@ int main(int argc, char** argv) {
         for (HWND child : children(window)) {
             bool match = button.size() > 1 && button[0] == '#'
                              ? GetDlgCtrlID(child) == std::atoi(button.c_str() + 1)
-                             : without_ampersands(window_text(child)) == without_ampersands(button);
+                             : without_ampersands(control_text(child)) == without_ampersands(button);
             if (!match) continue;
             PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
                          reinterpret_cast<LPARAM>(child));
