@@ -138,6 +138,11 @@ class UpdateRun(WineTestCase):
         p = self.start_agent("x.sdf")
         texts = [t for (_, _, t) in self.window_texts("Update Complete")]
         self.assertIn("The Done update is complete.", texts)
+        # Meanwhile the status window has been minimised, which hides it and titles it "Dravik"; the
+        # hidden prompt window is there too.
+        windows = self.wintest("list").stdout.decode("latin-1").splitlines()
+        self.assertIn("0|DravikLT|Dravik", windows)
+        self.assertIn("0|DravikLT - User Prompt|DravikLT - User Prompt", windows)
         # Cleanup and the last entry wait for the message to be closed.
         self.assertNotIn("Update completed, Done", self.log_entries("u.log"))
         self.click("Update Complete", "OK")
