@@ -1,0 +1,35 @@
+"""Checks the 32-bit deliverables in build/win32/bin: each is a PE32 (32-bit) Windows GUI program
+that imports only system DLLs, so it runs on a workstation with no MinGW runtime beside it."""
+import os
+import re
+import subprocess
+import sys
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll",
+               "comdlg32.dll", "ole32.dll", "oleaut32.dll", "msvcrt.dll", "version.dll", "shlwapi.dll",
+               "uuid.dll", "psapi.dll", "ws2_32.dll"}
+
+bin_dir = sys.argv[1]
+programs = [name for name in sorted(os.listdir(bin_dir)) if name.lower().endswith(".exe")]
+if "DravikLT.exe" not in programs:
+    sys.exit(f"DravikLT.exe is missing from {bin_dir}")
+failed = False
+for name in programs:
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", os.path.join(bin_dir, name)], capture_output=True,
+                          text=True, check=True).stdout
+    magic = re.search(r"^Magic\s+(\w+)", dump, re.M)
+    subsystem = re.search(r"^Subsystem\s+(\w+)", dump, re.M)
+    dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", dump)}
+    problems = []
+    if not magic or magic.group(1) != "010b":
+        problems.append("not a PE32 (32-bit) image")
+    if not subsystem or int(subsystem.group(1), 16) != 2:
+        problems.append("not a Windows GUI program")
+    if dlls - SYSTEM_DLLS:
+        problems.append("imports non-system DLLs: " + ", ".join(sorted(dlls - SYSTEM_DLLS)))
+    print(f"{name}: PE32={magic and magic.group(1)} subsystem={subsystem and subsystem.group(1)} "
+          f"imports={', '.join(sorted(dlls))}")
+    for p in problems:
+        print(f"  {name}: {p}")
+        failed = True
+sys.exit(1 if failed else 0)
