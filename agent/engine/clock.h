@@ -10,7 +10,7 @@ struct LocalTime {
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual LocalTime now() = 0;
     // Blocks the calling thread; the log's waiting open sleeps between tries.
@@ -18,8 +18,6 @@ public:
 };
 
 // yyyymmdd as a number, the form the effective-date rule compares.
-inline int32_t date_number(const LocalTime& t) {
-    return static_cast<int32_t>(t.year * 10000 + t.month * 100 + t.day);
-}
+inline int32_t date_number(const LocalTime& t) { return static_cast<int32_t>(t.year * 10000 + t.month * 100 + t.day); }
 
 }  // namespace dravik

@@ -68,7 +68,8 @@ std::string expand_variables(std::string_view text, VariableStore& vars) {
             continue;
         }
         size_t close = text.find('}', i + 1);
-        std::string_view name = text.substr(i + 1, close == std::string_view::npos ? std::string_view::npos : close - i - 1);
+        std::string_view name =
+            text.substr(i + 1, close == std::string_view::npos ? std::string_view::npos : close - i - 1);
         i = close == std::string_view::npos ? text.size() : close + 1;
         if (const std::string* value = vars.find(name)) out += rescan_value(*value, vars);
     }

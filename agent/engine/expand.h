@@ -19,7 +19,7 @@ class VariableStore;
 
 // The system's environment-string expansion (ExpandEnvironmentStrings on Windows).
 class Environment {
-public:
+  public:
     virtual ~Environment() = default;
     // Expands one "%NAME%" reference; an unknown name comes back as written. An empty result means
     // the system failed.

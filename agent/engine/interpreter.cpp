@@ -45,11 +45,20 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
                 break;
             case '@':
                 switch (run_keyword(run, name, first)) {
-                    case Flow::kNext: break;
-                    case Flow::kEndSection: section_over = true; break;
-                    case Flow::kStop: outcome = update_stopped; break;
-                    case Flow::kCalled: outcome = section_called; break;
-                    case Flow::kFailed: outcome = section_failed; break;
+                    case Flow::kNext:
+                        break;
+                    case Flow::kEndSection:
+                        section_over = true;
+                        break;
+                    case Flow::kStop:
+                        outcome = update_stopped;
+                        break;
+                    case Flow::kCalled:
+                        outcome = section_called;
+                        break;
+                    case Flow::kFailed:
+                        outcome = section_failed;
+                        break;
                 }
                 break;
             default:

@@ -5,10 +5,11 @@
 // ever consulted, and only when it belongs to the running section (names compared exactly). A false
 // @IF skips lines counting nested @IF/@ENDIF pairs; a branch that was taken skips its @ELSE/@ELSEIF
 // branches the same way.
+#include "keywords.h"
+
 #include <new>
 #include <stdexcept>
 
-#include "keywords.h"
 #include "text.h"
 
 namespace dravik {
@@ -27,9 +28,7 @@ void aim_statement(RunState& run, const std::string& line, size_t skip) {
 }
 
 // The line's text from its first significant character; empty for a blank line.
-std::string_view significant(const std::string& line) {
-    return std::string_view(line).substr(skip_blanks(line));
-}
+std::string_view significant(const std::string& line) { return std::string_view(line).substr(skip_blanks(line)); }
 
 Flow run_goto(RunState& run, std::string_view section) {
     std::string name = run.read_argument(true);

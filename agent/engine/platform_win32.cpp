@@ -8,8 +8,9 @@ namespace dravik {
 
 std::string system_error_text(unsigned long code) {
     char* buffer = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text = n && buffer ? std::string(buffer, n) : "Unknown error " + std::to_string(code);
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
@@ -34,7 +35,7 @@ std::string Win32Environment::expand_reference(const std::string& reference) {
 namespace {
 
 class Win32ExclusiveFile : public ExclusiveFile {
-public:
+  public:
     explicit Win32ExclusiveFile(HANDLE h) : h_(h) {}
     ~Win32ExclusiveFile() override { CloseHandle(h_); }
     Win32ExclusiveFile(const Win32ExclusiveFile&) = delete;
@@ -60,15 +61,15 @@ public:
     }
     bool truncate_here() override { return SetEndOfFile(h_) != 0; }
 
-private:
+  private:
     HANDLE h_;
 };
 
 }  // namespace
 
 std::unique_ptr<ExclusiveFile> Win32LogFileSystem::open_exclusive(const std::string& path, bool& busy) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;

@@ -15,24 +15,24 @@ namespace dravik {
 std::string system_error_text(unsigned long code);
 
 class Win32Clock : public Clock {
-public:
+  public:
     LocalTime now() override;
     void sleep_ms(unsigned ms) override;
 };
 
 class Win32Environment : public Environment {
-public:
+  public:
     std::string expand_reference(const std::string& reference) override;
 };
 
 class Win32LogFileSystem : public LogFileSystem {
-public:
+  public:
     std::unique_ptr<ExclusiveFile> open_exclusive(const std::string& path, bool& busy) override;
     int64_t listed_size(const std::string& path) override;
 };
 
 class Win32System : public SystemServices {
-public:
+  public:
     bool file_exists(const std::string& path) override;
     std::string full_path(const std::string& path) override;
     bool reboot(bool is_nt, std::string& error_text) override;

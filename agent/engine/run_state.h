@@ -77,11 +77,9 @@ struct RunState {
     std::string update_name;  // at most 128 characters
     std::string temp_dir;     // without trailing backslash
     bool is_nt = true;
-    int32_t today = 0;        // yyyymmdd, computed once per process
+    int32_t today = 0;  // yyyymmdd, computed once per process
 
-    std::string read_argument(bool expand) {
-        return ReadArgument(statement, expand, vars, services.environment);
-    }
+    std::string read_argument(bool expand) { return ReadArgument(statement, expand, vars, services.environment); }
 };
 
 }  // namespace dravik

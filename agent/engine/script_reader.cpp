@@ -113,7 +113,7 @@ std::string ScriptReader::read_option(std::string_view section, std::string_view
             }
             continue;
         }
-        if (first >= line.size()) continue;           // empty or all blank
+        if (first >= line.size()) continue;            // empty or all blank
         if (line[first] == '[') return std::string();  // the section ended without the key
         if (line[first] == ';') continue;              // comment
         std::string_view text = std::string_view(line).substr(first);

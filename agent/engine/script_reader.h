@@ -21,7 +21,7 @@ class UpdateLog;
 constexpr size_t kMaxStatementLine = 2047;
 
 class ScriptReader {
-public:
+  public:
     // Reads the whole file. A file that cannot be opened, or memory that cannot be had, leaves the
     // reader empty.
     void load(const std::string& path);
@@ -45,7 +45,7 @@ public:
     // to the resume position). Returns false when no line holds the header.
     bool find_section(std::string_view name, bool resume, UpdateLog* log);
 
-private:
+  private:
     void append_block(const char* data, size_t n, bool narrow);
 
     std::string path_;

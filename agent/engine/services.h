@@ -9,11 +9,10 @@ namespace dravik {
 enum class MessageIcon { kNone, kExclamation, kQuestion, kStop };
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
     // A modal message box owned by the status window, top-most; `foreground` also brings it forward.
-    virtual void show_message(const std::string& text, const std::string& title, MessageIcon icon,
-                              bool foreground) = 0;
+    virtual void show_message(const std::string& text, const std::string& title, MessageIcon icon, bool foreground) = 0;
     // Yes/No box with the question icon; true for Yes.
     virtual bool ask_yes_no(const std::string& text, const std::string& title) = 0;
     // Just before the sections run: the tray icon is added or updated, and the status window is shown
@@ -26,7 +25,7 @@ public:
 };
 
 class SystemServices {
-public:
+  public:
     virtual ~SystemServices() = default;
     virtual bool file_exists(const std::string& path) = 0;
     // The path made absolute against the current directory.

@@ -9,9 +9,7 @@
 namespace dravik {
 
 // A blank is what isspace() accepts in the C locale: space, tab, CR, LF, VT, FF.
-inline bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
+inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // Case folding touches A to Z only, so 8-bit code-page letters compare as they are.
 inline char to_lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -21,7 +21,7 @@ std::string time_prefix(const LocalTime& t);
 
 // A file opened for reading and writing with no sharing.
 class ExclusiveFile {
-public:
+  public:
     virtual ~ExclusiveFile() = default;
     virtual int64_t size() = 0;
     virtual bool seek(int64_t offset) = 0;  // from the start
@@ -34,7 +34,7 @@ public:
 
 // What the log needs from the file system beyond plain appends.
 class LogFileSystem {
-public:
+  public:
     virtual ~LogFileSystem() = default;
     // Opens or creates the file exclusively; null when that fails. `busy` tells whether it failed
     // because another process holds the file (as opposed to a path that cannot be opened at all).
@@ -56,7 +56,7 @@ std::unique_ptr<ExclusiveFile> log_open_wait(LogFileSystem& fs, Clock& clock, co
 void trim_open_log(ExclusiveFile& file, unsigned max_kb);
 
 class UpdateLog {
-public:
+  public:
     UpdateLog(Clock& clock, LogFileSystem& fs) : clock_(clock), fs_(fs) {}
 
     // Sets the path (cut to 259 characters). Logging stays off until enable().
@@ -81,7 +81,7 @@ public:
     // be had within the waiting open's tries.
     void log_trim(unsigned max_kb);
 
-private:
+  private:
     Clock& clock_;
     LogFileSystem& fs_;
     std::string path_;

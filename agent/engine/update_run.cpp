@@ -26,9 +26,12 @@ bool option_is_yes(std::string_view value) { return !value.empty() && (value[0] 
 RebootMode reboot_mode(std::string_view value) {
     if (value.empty()) return RebootMode::kNone;
     switch (to_lower_ascii(value[0])) {
-        case 'y': return RebootMode::kReboot;
-        case 'a': return RebootMode::kAsk;
-        default: return RebootMode::kNone;
+        case 'y':
+            return RebootMode::kReboot;
+        case 'a':
+            return RebootMode::kAsk;
+        default:
+            return RebootMode::kNone;
     }
 }
 
@@ -149,9 +152,8 @@ void run_update(RunState& run, const std::string& script_path, const StatementHa
     run.running = true;
     run.services.ui.sections_starting(run.update_name, options.show_progress);
 
-    SectionResult last = run_sections(run, [&](std::string_view name, bool resume) {
-        return run_section(run, name, resume, handlers);
-    });
+    SectionResult last =
+        run_sections(run, [&](std::string_view name, bool resume) { return run_section(run, name, resume, handlers); });
 
     run.blocks.clear();
     run.running = false;

@@ -16,7 +16,7 @@ enum class RebootMode { kNone, kReboot, kAsk };
 struct UpdateOptions {
     std::string update;  // at most 128 characters
     int32_t effective_date = 0;
-    std::string log;     // as written
+    std::string log;  // as written
     bool pause_on_completion = false;
     std::string message;  // at most 79 characters
     bool show_progress = false;

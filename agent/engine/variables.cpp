@@ -63,14 +63,21 @@ void VariableStore::set_variable(std::string_view name, std::string_view value, 
     int64_t b = parse_int32(value);
     int64_t r = a;
     switch (op) {
-        case '+': r = a + b; break;
-        case '-': r = a - b; break;
-        case '*': r = a * b; break;
+        case '+':
+            r = a + b;
+            break;
+        case '-':
+            r = a - b;
+            break;
+        case '*':
+            r = a * b;
+            break;
         case '/':
             if (b == 0) return;  // no defined quotient: keep the value
             r = a / b;
             break;
-        default: return;
+        default:
+            return;
     }
     // 32-bit arithmetic wraps as the workstation's integers do.
     var->value = format_int32(static_cast<int32_t>(static_cast<uint32_t>(r)));

@@ -16,7 +16,7 @@ namespace dravik {
 constexpr size_t kMaxVariableText = 2047;
 
 class VariableStore {
-public:
+  public:
     explicit VariableStore(Clock& clock) : clock_(clock) {}
 
     // op is one of '=', '+', '-', '*', '/'. A name written "{x}" names x. A division by zero leaves
@@ -37,7 +37,7 @@ public:
     // gives the current moment.
     void refresh_stamps(std::string_view text);
 
-private:
+  private:
     Variable* lookup(std::string_view name);
 
     Clock& clock_;

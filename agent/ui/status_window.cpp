@@ -2,9 +2,9 @@
 // activity bar, and the tray icon beside it. Minimising hides it (only the tray icon stays); a double
 // click on the icon brings it back; closing it during the run asks first. The progress thread steps
 // the bar once a second while the run is on and the window is visible.
-#include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -33,8 +33,8 @@ void on_create(AgentApp& app, HWND hwnd) {
 
     app.status_text = CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE, 10, 5, 180, line_height, hwnd,
                                       reinterpret_cast<HMENU>(IDC_STATUS_TEXT), app.instance, nullptr);
-    app.status_font = CreateFontA(line_height, tm.tmAveCharWidth, 0, 0, 300, FALSE, FALSE, FALSE, 0,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 16, "MS Sans Serif");
+    app.status_font = CreateFontA(line_height, tm.tmAveCharWidth, 0, 0, 300, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 16, "MS Sans Serif");
     SendMessageA(app.status_text, WM_SETFONT, reinterpret_cast<WPARAM>(app.status_font), FALSE);
 
     app.status_bar = CreateWindowExA(WS_EX_CLIENTEDGE, PROGRESS_CLASSA, nullptr, 0x50000001, 10, 22, 180, 15, hwnd,
@@ -155,9 +155,9 @@ bool register_status_class(HINSTANCE instance) {
 HWND create_status_window(AgentApp& app) {
     const int x = GetSystemMetrics(SM_CXSCREEN) - 250;
     const int y = GetSystemMetrics(SM_CYSCREEN) - 125;
-    app.status = CreateWindowExA(WS_EX_TOPMOST | WS_EX_STATICEDGE, kClassName, kTitleShown,
-                                 WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 200, 75, nullptr, nullptr,
-                                 app.instance, &app);
+    app.status =
+        CreateWindowExA(WS_EX_TOPMOST | WS_EX_STATICEDGE, kClassName, kTitleShown,
+                        WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 200, 75, nullptr, nullptr, app.instance, &app);
     return app.status;
 }
 

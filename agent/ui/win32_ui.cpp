@@ -11,10 +11,14 @@ namespace {
 
 UINT icon_flags(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::kExclamation: return MB_ICONEXCLAMATION;
-        case MessageIcon::kQuestion: return MB_ICONQUESTION;
-        case MessageIcon::kStop: return MB_ICONSTOP;
-        default: return 0;
+        case MessageIcon::kExclamation:
+            return MB_ICONEXCLAMATION;
+        case MessageIcon::kQuestion:
+            return MB_ICONQUESTION;
+        case MessageIcon::kStop:
+            return MB_ICONSTOP;
+        default:
+            return 0;
     }
 }
 

@@ -32,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     handlers.after_statement = [&](RunState& r) {
         if (++statements >= kStatementBudget) r.cancel = true;
     };
-    SectionResult last = run_sections(run, [&](std::string_view name, bool resume) {
-        return run_section(run, name, resume, handlers);
-    });
+    SectionResult last =
+        run_sections(run, [&](std::string_view name, bool resume) { return run_section(run, name, resume, handlers); });
     if (last != update_stopped) {
         run.calls.clear();
         run.cancel = false;

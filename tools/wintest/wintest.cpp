@@ -137,7 +137,8 @@ int run_program(const std::string& command_line, DWORD timeout_ms) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: wintest list | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
+    std::fprintf(stderr,
+                 "usage: wintest list | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
                  " | run <command line> [ms]\n");
     return 2;
 }

@@ -21,11 +21,11 @@ namespace {
 
 // The file's bytes are worked on in memory and written back when it is closed.
 class HostFile : public MemoryFile {
-public:
+  public:
     HostFile(std::string path, std::string bytes) : MemoryFile(std::move(bytes)), path_(std::move(path)) {}
     ~HostFile() override { write_file(path_, data); }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -13,7 +13,7 @@
 namespace dravik::test {
 
 class FakeClock : public Clock {
-public:
+  public:
     LocalTime time{2009, 11, 2, 14, 5, 1};
     unsigned slept_ms = 0;
     int sleeps = 0;
@@ -25,7 +25,7 @@ public:
 };
 
 class FakeEnvironment : public Environment {
-public:
+  public:
     std::map<std::string, std::string> values;  // names in upper case
     bool fail = false;
     std::string expand_reference(const std::string& reference) override;
@@ -33,14 +33,14 @@ public:
 
 // Plain files opened with the C library; "exclusive" only in name.
 class HostLogFileSystem : public LogFileSystem {
-public:
+  public:
     std::unique_ptr<ExclusiveFile> open_exclusive(const std::string& path, bool& busy) override;
     int64_t listed_size(const std::string& path) override;
 };
 
 // An in-memory file for the trimming rule.
 class MemoryFile : public ExclusiveFile {
-public:
+  public:
     explicit MemoryFile(std::string data) : data(std::move(data)) {}
     std::string data;
     size_t pos = 0;
@@ -52,7 +52,7 @@ public:
 };
 
 class FakeUi : public UserInterface {
-public:
+  public:
     struct Box {
         std::string text, title;
         MessageIcon icon;
@@ -79,7 +79,7 @@ public:
 };
 
 class FakeSystem : public SystemServices {
-public:
+  public:
     bool reboot_succeeds = false;
     int reboots = 0;
     bool file_exists(const std::string& path) override;
@@ -93,13 +93,13 @@ public:
 
 // A fresh temporary directory, removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -111,7 +111,7 @@ std::string strip_prefixes(const std::string& log);
 
 // A run with fake services whose script and log live in a temporary directory.
 class TestRun {
-public:
+  public:
     TestRun();
     FakeClock clock;
     FakeEnvironment env;

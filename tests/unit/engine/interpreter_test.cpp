@@ -53,17 +53,11 @@ TEST(Interpreter, IfElseIfElseWithSkippedInnerBlocks) {
         "@if {branch} = ELSEIF\n"
         "@SET ok = yes\n"
         "@EndIf\n");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
-                          "@SET a = 1, Variable set.",
-                          "@IF {a} = 2,  Evaluated as FALSE.",
-                          "@ELSEIF {a} = 1, Evaluated as TRUE.",
-                          "@SET branch = elseif, Variable set.",
-                          "@ELSE, Skipping ELSE block.",
-                          "@ENDIF, Found end of IF block.",
-                          "@if {branch} = ELSEIF, Evaluated as TRUE.",
-                          "@SET ok = yes, Variable set.",
-                          "@EndIf, Found end of IF block.",
-                          kCleanup}));
+    EXPECT_EQ(log, (Lines{kCommon, kFound, "@SET a = 1, Variable set.", "@IF {a} = 2,  Evaluated as FALSE.",
+                          "@ELSEIF {a} = 1, Evaluated as TRUE.", "@SET branch = elseif, Variable set.",
+                          "@ELSE, Skipping ELSE block.", "@ENDIF, Found end of IF block.",
+                          "@if {branch} = ELSEIF, Evaluated as TRUE.", "@SET ok = yes, Variable set.",
+                          "@EndIf, Found end of IF block.", kCleanup}));
     EXPECT_EQ(s.var("x"), "");
     EXPECT_EQ(s.var("branch"), "elseif");
     EXPECT_EQ(s.var("ok"), "yes");
@@ -82,16 +76,11 @@ TEST(Interpreter, FalseChainReachesElse) {
         "@ENDIF\n"
         "@ELSE\n"
         "@ENDIF\n");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
-                          "@IF 1 = 2,  Evaluated as FALSE.",
-                          "@ELSEIF 1 = 3. Evaluated as FALSE.",
-                          "@ELSEIF 1 > 3. Evaluated as FALSE.",
-                          "@ELSE, Executing commands in ELSE block.",
-                          "@SET e = 1, Variable set.",
-                          "@ENDIF, Found end of IF block.",
+    EXPECT_EQ(log, (Lines{kCommon, kFound, "@IF 1 = 2,  Evaluated as FALSE.", "@ELSEIF 1 = 3. Evaluated as FALSE.",
+                          "@ELSEIF 1 > 3. Evaluated as FALSE.", "@ELSE, Executing commands in ELSE block.",
+                          "@SET e = 1, Variable set.", "@ENDIF, Found end of IF block.",
                           "@ELSE, ELSE ignored.  No matching IF statement.",
-                          "@ENDIF, ENDIF ignored.  No matching IF statement.",
-                          kCleanup}));
+                          "@ENDIF, ENDIF ignored.  No matching IF statement.", kCleanup}));
 }
 
 TEST(Interpreter, Conditions) {
@@ -99,13 +88,17 @@ TEST(Interpreter, Conditions) {
         const char* condition;
         bool result;
     } cases[] = {
-        {"{Answer} = yes", true},   // Answer is YES: text compared without case
-        {"9 < 10", true},           // numbers
-        {"9 = 09", false},          // text
-        {"{Flag}", true},           // one argument: true when it is empty
+        {"{Answer} = yes", true},  // Answer is YES: text compared without case
+        {"9 < 10", true},          // numbers
+        {"9 = 09", false},         // text
+        {"{Flag}", true},          // one argument: true when it is empty
         {"x", false},
-        {"a != b", true},  {"a <> A", false}, {"10 >= 10", true}, {"abc < 1", true},
-        {"\"two words\" = 'two words'", true}, {"5 ?? 5", true},  // unknown operator is '='
+        {"a != b", true},
+        {"a <> A", false},
+        {"10 >= 10", true},
+        {"abc < 1", true},
+        {"\"two words\" = 'two words'", true},
+        {"5 ?? 5", true},  // unknown operator is '='
         {"-3 <= -4", false},
     };
     for (const auto& c : cases) {
@@ -129,21 +122,13 @@ TEST(Interpreter, DoWhileCountsAndEndifClosesADo) {
         "@IF a = a\n"
         "@WHILE 1 = 1\n"
         "@ENDIF\n");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
-                          "@DO, Starting DO-WHILE block.",
-                          "@SET i + 1, Variable set.",
-                          "@WHILE {i} < 3, Evaluated as TRUE.",
-                          "@SET i + 1, Variable set.",
-                          "@WHILE {i} < 3, Evaluated as TRUE.",
-                          "@SET i + 1, Variable set.",
-                          "@WHILE {i} < 3, Finished processing DO-WHILE block.",
-                          "@DONE, Starting DO-WHILE block.",
-                          "@ENDIF, Found end of IF block.",
-                          "@WHILE 1 = 1, WHILE ignored.  No matching DO statement.",
-                          "@IF a = a, Evaluated as TRUE.",
-                          "@WHILE 1 = 1, WHILE ignored.  No matching DO statement.",
-                          "@ENDIF, Found end of IF block.",
-                          kCleanup}));
+    EXPECT_EQ(log, (Lines{kCommon, kFound, "@DO, Starting DO-WHILE block.", "@SET i + 1, Variable set.",
+                          "@WHILE {i} < 3, Evaluated as TRUE.", "@SET i + 1, Variable set.",
+                          "@WHILE {i} < 3, Evaluated as TRUE.", "@SET i + 1, Variable set.",
+                          "@WHILE {i} < 3, Finished processing DO-WHILE block.", "@DONE, Starting DO-WHILE block.",
+                          "@ENDIF, Found end of IF block.", "@WHILE 1 = 1, WHILE ignored.  No matching DO statement.",
+                          "@IF a = a, Evaluated as TRUE.", "@WHILE 1 = 1, WHILE ignored.  No matching DO statement.",
+                          "@ENDIF, Found end of IF block.", kCleanup}));
     EXPECT_EQ(s.var("i"), "3");
 }
 
@@ -160,18 +145,12 @@ TEST(Interpreter, GotoRunsTheSectionAndResumesTheCaller) {
         "@SET n + 1\n"
         "[Cleanup]\n"
         "; c\n");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
-                          "@SET n = 1, Variable set.",
-                          "@GOTO Install, Calling the Install section.",
-                          "Searching for section, [Install]", kFound,
-                          "@SET n + 1, Variable set.",
-                          kCommon, kResumed,
-                          "@SET back = yes, Variable set.",
-                          "@GOTO Missing, Calling the Missing section.",
-                          "Searching for section, [Missing]",
-                          kCommon, kResumed,
-                          "@GOTO common, GOTO ignored.  Cannot call the current section.",
-                          kCleanup, kFound, "; c, Comment ignored."}));
+    EXPECT_EQ(log, (Lines{kCommon, kFound, "@SET n = 1, Variable set.", "@GOTO Install, Calling the Install section.",
+                          "Searching for section, [Install]", kFound, "@SET n + 1, Variable set.", kCommon, kResumed,
+                          "@SET back = yes, Variable set.", "@GOTO Missing, Calling the Missing section.",
+                          "Searching for section, [Missing]", kCommon, kResumed,
+                          "@GOTO common, GOTO ignored.  Cannot call the current section.", kCleanup, kFound,
+                          "; c, Comment ignored."}));
     EXPECT_EQ(s.var("n"), "2");
     EXPECT_EQ(s.var("back"), "yes");
 }
@@ -190,22 +169,29 @@ TEST(Interpreter, SectionsCallingEachOther) {
         "@ENDIF\n"
         "[B]\n"
         "@GOTO A\n");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
+    EXPECT_EQ(log, (Lines{kCommon,
+                          kFound,
                           "@GOTO A, Calling the A section.",
-                          "Searching for section, [A]", kFound,
+                          "Searching for section, [A]",
+                          kFound,
                           "@SET ca + 1, Variable set.",
                           "@IF {ca} < 2, Evaluated as TRUE.",
                           "@GOTO B, Calling the B section.",
-                          "Searching for section, [B]", kFound,
+                          "Searching for section, [B]",
+                          kFound,
                           "@GOTO A, Calling the A section.",
-                          "Searching for section, [A]", kFound,
+                          "Searching for section, [A]",
+                          kFound,
                           "@SET ca + 1, Variable set.",
                           "@IF {ca} < 2,  Evaluated as FALSE.",
                           "@ENDIF, Found end of IF block.",
-                          "Searching for section, [B]", kResumed,
-                          "Searching for section, [A]", kResumed,
+                          "Searching for section, [B]",
+                          kResumed,
+                          "Searching for section, [A]",
+                          kResumed,
                           "@ENDIF, ENDIF ignored.  No matching IF statement.",
-                          kCommon, kResumed,
+                          kCommon,
+                          kResumed,
                           kCleanup}));
     EXPECT_TRUE(s.RunState_().calls.empty());
     EXPECT_TRUE(s.RunState_().blocks.empty());
@@ -226,10 +212,8 @@ TEST(Interpreter, EndStopsTheUpdateAndSkipsCleanup) {
         "; c\n");
     EXPECT_EQ(log, (Lines{kCommon, kFound,
                           "@END , @SET y = 1, Variable set.",  // "@END " is no keyword: its line stays open
-                          "@GOTO Sub, Calling the Sub section.",
-                          "Searching for section, [Sub]", kFound,
-                          "@DO, Starting DO-WHILE block.",
-                          "@END, Stopping the update."}));
+                          "@GOTO Sub, Calling the Sub section.", "Searching for section, [Sub]", kFound,
+                          "@DO, Starting DO-WHILE block.", "@END, Stopping the update."}));
     EXPECT_EQ(s.var("never"), "");
     EXPECT_TRUE(s.RunState_().blocks.empty());
     EXPECT_TRUE(s.RunState_().calls.empty());
@@ -246,11 +230,8 @@ TEST(Interpreter, ReturnElseToHeaderAndGotoInCleanup) {
         "@RETURN\n"
         "; not run\n"
         "[Other]\n");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
-                          "@IF a = a, Evaluated as TRUE.",
-                          "@ELSE, Skipping ELSE block.",
-                          "[Cleanup], End of section found before end of the ELSE block.",
-                          kCleanup, kFound,
+    EXPECT_EQ(log, (Lines{kCommon, kFound, "@IF a = a, Evaluated as TRUE.", "@ELSE, Skipping ELSE block.",
+                          "[Cleanup], End of section found before end of the ELSE block.", kCleanup, kFound,
                           "@RETURN, Finished this section."}));
     EXPECT_TRUE(s.RunState_().blocks.empty());
 
@@ -342,18 +323,12 @@ TEST(Interpreter, MidStatement) {
     EXPECT_EQ(s.RunState_().vars.find("None"), nullptr);
     EXPECT_EQ(s.var("Tail"), "Temp");
     EXPECT_EQ(s.var("Braced"), "T");
-    EXPECT_EQ(log, (Lines{kCommon, kFound,
-                          "@MID {Path} Drive 1 2, MID successful.",
-                          "@MID {Path} Low 0 2, MID successful.",
-                          "@MID {Path} High 9 2, MID successful.",
-                          "@MID {Path} Tail 4 100, MID successful.",
-                          "@MID {Path} None 1 0, MID successful.",
-                          "@MID {Path} {Braced} 4 1, MID successful.",
-                          "@MID, Missing source variable.",
-                          "@MID {Path}, Missing destination variable.",
-                          "@MID {Path} D, Missing start position.",
-                          "@MID {Path} D 1, Missing length.",
-                          kCleanup}));
+    EXPECT_EQ(log,
+              (Lines{kCommon, kFound, "@MID {Path} Drive 1 2, MID successful.", "@MID {Path} Low 0 2, MID successful.",
+                     "@MID {Path} High 9 2, MID successful.", "@MID {Path} Tail 4 100, MID successful.",
+                     "@MID {Path} None 1 0, MID successful.", "@MID {Path} {Braced} 4 1, MID successful.",
+                     "@MID, Missing source variable.", "@MID {Path}, Missing destination variable.",
+                     "@MID {Path} D, Missing start position.", "@MID {Path} D 1, Missing length.", kCleanup}));
 }
 
 TEST(Interpreter, SelfReferringVariablesDoNotHang) {

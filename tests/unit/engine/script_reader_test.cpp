@@ -29,9 +29,9 @@ TEST(ScriptReader, LineEndRules) {
         {"a\r\nb\r\n", {"a", "b"}},
         {"a\nb\n", {"a", "b"}},
         {"a\rb", {"a", "b"}},
-        {"a\n\rb", {"a", "b"}},       // LF CR is one line end
-        {"a\r\rb", {"a", "b"}},       // so is CR CR
-        {"a\n\nb", {"a", "b"}},       // and LF LF: the empty line between disappears
+        {"a\n\rb", {"a", "b"}},        // LF CR is one line end
+        {"a\r\rb", {"a", "b"}},        // so is CR CR
+        {"a\n\nb", {"a", "b"}},        // and LF LF: the empty line between disappears
         {"a\n\n\nb", {"a", "", "b"}},  // three line ends: one empty line
         {"a\r\n\r\nb", {"a", "", "b"}},
         {"", {}},
@@ -120,9 +120,9 @@ TEST(ScriptReader, OptionReader) {
     EXPECT_EQ(option("[Update]\r\nreboot=ask\r\n", "reboot"), "ask");
     EXPECT_EQ(option("[Update]\r\nReboot   =  ask  \r\n", "reboot"), "ask");
     EXPECT_EQ(option("[Update]\r\nreboots = yes\r\n", "reboot"), "");
-    EXPECT_EQ(option("[Update]\r\nreboot yes\r\n", "reboot"), "");          // key without '='
-    EXPECT_EQ(option("[Update]\r\nreboot =   \r\n", "reboot"), "");         // nothing after '='
-    EXPECT_EQ(option("[Update]\r\nupdate x = 1\r\n", "update"), "1");       // '=' anywhere after the key
+    EXPECT_EQ(option("[Update]\r\nreboot yes\r\n", "reboot"), "");     // key without '='
+    EXPECT_EQ(option("[Update]\r\nreboot =   \r\n", "reboot"), "");    // nothing after '='
+    EXPECT_EQ(option("[Update]\r\nupdate x = 1\r\n", "update"), "1");  // '=' anywhere after the key
     EXPECT_EQ(option("[Update]\r\n  ; reboot = yes\r\n\r\n \t\r\nreboot = no\r\n", "reboot"), "no");
     EXPECT_EQ(option("[Update]\r\nlog = a = b\r\n", "log"), "a = b");
     // The key alone on a line does not match (nothing after it): a later line still can.

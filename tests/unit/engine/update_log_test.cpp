@@ -102,7 +102,7 @@ TEST(UpdateLog, TrimCutsAtTheRunMarkerInTheTail) {
 
 // A log file system whose file stays locked for a number of tries, optionally growing meanwhile.
 class LockedFiles : public LogFileSystem {
-public:
+  public:
     int locked_tries = 0;
     int growing_tries = 0;
     int opens = 0;

@@ -20,16 +20,16 @@ TEST(UpdateRun, FullRunLogsEveryStep) {
         "   ;indented\r\n"
         "[Cleanup]\r\n"
         ";bye\r\n");
-    EXPECT_EQ(t.log(),
-              "Processing " + t.script_path() + ", Update = Test  Effective Date = 20091102\n"
-              "Searching for section, [Common]\n"
-              "Section found, Reading commands.\n"
-              "; first comment, Comment ignored.\n"
-              ";indented, Comment ignored.\n"
-              "Searching for section, [Cleanup]\n"
-              "Section found, Reading commands.\n"
-              ";bye, Comment ignored.\n"
-              "Update completed, Test\n");
+    EXPECT_EQ(t.log(), "Processing " + t.script_path() +
+                           ", Update = Test  Effective Date = 20091102\n"
+                           "Searching for section, [Common]\n"
+                           "Section found, Reading commands.\n"
+                           "; first comment, Comment ignored.\n"
+                           ";indented, Comment ignored.\n"
+                           "Searching for section, [Cleanup]\n"
+                           "Section found, Reading commands.\n"
+                           ";bye, Comment ignored.\n"
+                           "Update completed, Test\n");
     EXPECT_EQ(t.ui.starting, 1);
     EXPECT_EQ(t.ui.finished, 1);
     EXPECT_TRUE(t.ui.boxes.empty());
@@ -41,13 +41,13 @@ TEST(UpdateRun, FullRunLogsEveryStep) {
 TEST(UpdateRun, ScriptWithoutCommonStillRunsCleanup) {
     TestRun t;
     t.run_script("[Cleanup]\r\n;c\r\n");
-    EXPECT_EQ(t.log(),
-              "Processing " + t.script_path() + ", Update = Test  Effective Date = 20091102\n"
-              "Searching for section, [Common]\n"
-              "Searching for section, [Cleanup]\n"
-              "Section found, Reading commands.\n"
-              ";c, Comment ignored.\n"
-              "Update completed, Test\n");
+    EXPECT_EQ(t.log(), "Processing " + t.script_path() +
+                           ", Update = Test  Effective Date = 20091102\n"
+                           "Searching for section, [Common]\n"
+                           "Searching for section, [Cleanup]\n"
+                           "Section found, Reading commands.\n"
+                           ";c, Comment ignored.\n"
+                           "Update completed, Test\n");
 }
 
 TEST(UpdateRun, EffectiveDateRules) {
@@ -76,7 +76,8 @@ TEST(UpdateRun, EffectiveDateRules) {
             continue;
         }
         EXPECT_NE(t.log().find(std::string("Effective Date = ") + c.logged_date + "\n"), std::string::npos)
-            << c.options << "\n" << t.log();
+            << c.options << "\n"
+            << t.log();
     }
 }
 
@@ -232,8 +233,9 @@ struct ScriptedSections {
 
 TEST(UpdateRun, SectionDriverFollowsCallsAndResumes) {
     TestRun t;
-    ScriptedSections s{t.run, {{section_called, "A"}, {section_called, "B"}, {section_ended, ""},
-                               {section_ended, ""}, {section_ended, ""}}};
+    ScriptedSections s{
+        t.run,
+        {{section_called, "A"}, {section_called, "B"}, {section_ended, ""}, {section_ended, ""}, {section_ended, ""}}};
     EXPECT_EQ(run_sections(t.run, std::ref(s)), section_ended);
     EXPECT_EQ(s.calls, (std::vector<std::string>{"Common", "A", "B", "A+", "Common+"}));
     EXPECT_TRUE(t.run.calls.empty());
@@ -251,8 +253,12 @@ TEST(UpdateRun, SectionDriverStopsOnEndInACalledSection) {
 TEST(UpdateRun, SectionDriverEndsARepeatedlyFailingSectionAsInterrupted) {
     TestRun t;
     // A fails, is run once more and fails again: the sections end, interrupted.
-    ScriptedSections s{t.run, {{section_called, "A"}, {section_failed, ""}, {section_failed, ""},
-                               {section_failed, ""}, {section_failed, ""}}};
+    ScriptedSections s{t.run,
+                       {{section_called, "A"},
+                        {section_failed, ""},
+                        {section_failed, ""},
+                        {section_failed, ""},
+                        {section_failed, ""}}};
     EXPECT_EQ(run_sections(t.run, std::ref(s)), section_failed);
     EXPECT_EQ(s.calls, (std::vector<std::string>{"Common", "A", "A"}));
     EXPECT_TRUE(t.run.interrupted);
@@ -260,8 +266,7 @@ TEST(UpdateRun, SectionDriverEndsARepeatedlyFailingSectionAsInterrupted) {
 
     // A failure followed by success goes on normally.
     TestRun u;
-    ScriptedSections ok{u.run, {{section_called, "A"}, {section_failed, ""}, {section_ended, ""},
-                                {section_ended, ""}}};
+    ScriptedSections ok{u.run, {{section_called, "A"}, {section_failed, ""}, {section_ended, ""}, {section_ended, ""}}};
     EXPECT_EQ(run_sections(u.run, std::ref(ok)), section_ended);
     EXPECT_EQ(ok.calls, (std::vector<std::string>{"Common", "A", "A", "Common+"}));
     EXPECT_FALSE(u.run.interrupted);

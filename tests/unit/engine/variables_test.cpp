@@ -90,11 +90,17 @@ TEST(Variables, ExpansionEdgeCases) {
         const char* text;
         const char* expanded;
     } braces[] = {
-        {"[{a}]", "[Z]"},         {"[{q1}]", "[{q}]"},  // unknown names inside a value stay literal
-        {"{{a}}", "{a}"},         {"{{", "{"},        {"}}", "}"},       {"a}b", "a}b"},
-        {"{a", "Z"},              // a reference may run to the end of the text
-        {"{}", ""},               {"{lit}", "{b}"},   // "{{b}}" in a value is passed over, then unescaped
-        {"{mixed}", "x{b}yZ"},    {"{A}{B}", "ZZ"},
+        {"[{a}]", "[Z]"},
+        {"[{q1}]", "[{q}]"},  // unknown names inside a value stay literal
+        {"{{a}}", "{a}"},
+        {"{{", "{"},
+        {"}}", "}"},
+        {"a}b", "a}b"},
+        {"{a", "Z"},  // a reference may run to the end of the text
+        {"{}", ""},
+        {"{lit}", "{b}"},  // "{{b}}" in a value is passed over, then unescaped
+        {"{mixed}", "x{b}yZ"},
+        {"{A}{B}", "ZZ"},
     };
     for (const auto& c : braces) EXPECT_EQ(expand_variables(c.text, vars), c.expanded) << c.text;
 
@@ -102,9 +108,14 @@ TEST(Variables, ExpansionEdgeCases) {
         const char* text;
         const char* expanded;
     } percents[] = {
-        {"%PATH%", "C:\\Windows"}, {"%path%\\x", "C:\\Windows\\x"}, {"%%PATH%%", "%PATH%"},
-        {"100%", "100%"},          {"%%open", "%%open"},                {"a%UNKNOWN%b", "a%UNKNOWN%b"},
-        {"%PATH%%PATH%", "C:\\WindowsC:\\Windows"},                  {"50% of %PATH%", "50% of %PATH%"},
+        {"%PATH%", "C:\\Windows"},
+        {"%path%\\x", "C:\\Windows\\x"},
+        {"%%PATH%%", "%PATH%"},
+        {"100%", "100%"},
+        {"%%open", "%%open"},
+        {"a%UNKNOWN%b", "a%UNKNOWN%b"},
+        {"%PATH%%PATH%", "C:\\WindowsC:\\Windows"},
+        {"50% of %PATH%", "50% of %PATH%"},
     };
     for (const auto& c : percents) EXPECT_EQ(expand_environment(c.text, env), c.expanded) << c.text;
     // In "50% of %PATH%" the pair "% of %" is the reference (unknown, kept); "PATH%" is left over.
