@@ -1,8 +1,9 @@
 // DravikLT: the update agent's entry point. The main thread registers and creates the hidden status
 // window, starts the worker thread that runs the update, and runs the message loop until the status
 // window is destroyed. The exit code is always 0.
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <memory>
 

@@ -2,9 +2,10 @@
 // activity bar, and the tray icon beside it. Minimising hides it (only the tray icon stays); a double
 // click on the icon brings it back; closing it during the run asks first. The progress thread steps
 // the bar once a second while the run is on and the window is visible.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstring>
 
