@@ -1,0 +1,75 @@
+// 64-bit file positions: the C library spells the large-file seek differently on each runtime.
+#include "file_io.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace dravik::archive {
+namespace {
+int seek64(std::FILE* f, uint64_t pos) {
+#if defined(_WIN32)
+    return _fseeki64(f, static_cast<__int64>(pos), SEEK_SET);
+#else
+    return fseeko(f, static_cast<off_t>(pos), SEEK_SET);
+#endif
+}
+int seek_end(std::FILE* f) {
+#if defined(_WIN32)
+    return _fseeki64(f, 0, SEEK_END);
+#else
+    return fseeko(f, 0, SEEK_END);
+#endif
+}
+uint64_t tell64(std::FILE* f) {
+#if defined(_WIN32)
+    return static_cast<uint64_t>(_ftelli64(f));
+#else
+    return static_cast<uint64_t>(ftello(f));
+#endif
+}
+}  // namespace
+
+bool File::open(const std::string& path, const char* mode) {
+    close();
+    f_ = std::fopen(path.c_str(), mode);
+    return f_ != nullptr;
+}
+
+bool File::close() {
+    if (!f_) return true;
+    bool ok = std::fclose(f_) == 0;
+    f_ = nullptr;
+    return ok;
+}
+
+size_t File::read(void* buffer, size_t size) { return f_ ? std::fread(buffer, 1, size, f_) : 0; }
+
+bool File::write(const void* data, size_t size) { return f_ && std::fwrite(data, 1, size, f_) == size; }
+
+bool File::seek(uint64_t pos) { return f_ && seek64(f_, pos) == 0; }
+
+uint64_t File::tell() { return f_ ? tell64(f_) : 0; }
+
+uint64_t File::size() {
+    if (!f_) return 0;
+    uint64_t here = tell64(f_);
+    seek_end(f_);
+    uint64_t end = tell64(f_);
+    seek64(f_, here);
+    return end;
+}
+
+bool File::truncate_here() {
+    if (!f_ || std::fflush(f_) != 0) return false;
+    uint64_t here = tell64(f_);
+#if defined(_WIN32)
+    return _chsize_s(_fileno(f_), static_cast<__int64>(here)) == 0;
+#else
+    return ftruncate(fileno(f_), static_cast<off_t>(here)) == 0;
+#endif
+}
+
+}  // namespace dravik::archive

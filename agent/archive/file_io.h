@@ -1,0 +1,36 @@
+// Binary files with 64-bit positions, owned by one object each (RAII over the C library's FILE).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace dravik::archive {
+
+class File {
+public:
+    File() = default;
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // mode: "rb", "wb", "r+b". Paths are 8-bit text in the system's code page.
+    bool open(const std::string& path, const char* mode);
+    bool close();
+    bool is_open() const { return f_ != nullptr; }
+
+    size_t read(void* buffer, size_t size);
+    bool read_exact(void* buffer, size_t size) { return read(buffer, size) == size; }
+    bool write(const void* data, size_t size);
+    bool seek(uint64_t pos);
+    uint64_t tell();
+    uint64_t size();
+    // Cuts the file off at the current position.
+    bool truncate_here();
+
+private:
+    std::FILE* f_ = nullptr;
+};
+
+}  // namespace dravik::archive

@@ -1,0 +1,105 @@
+// Host services on Windows through the ANSI Win32 API: attributes and times of files (local
+// DOS time, as ZIP stores it), directories, MoveFileExA to replace an archive, the ANSI code
+// page for UTF-8 names, and the engine's own message boxes.
+#include <windows.h>
+
+#include "host.h"
+
+namespace dravik::archive {
+namespace {
+
+class Win32Host : public Host {
+public:
+    FileStat stat(const std::string& path) override {
+        FileStat s;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return s;
+        s.exists = true;
+        s.is_dir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        s.read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+        s.hidden_or_system = (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+        s.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        FILETIME local;
+        WORD date = 0, time = 0;
+        if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &date, &time))
+            s.dos_datetime = uint32_t(date) << 16 | time;
+        return s;
+    }
+    std::vector<std::string> list_dir(const std::string& dir) override {
+        std::vector<std::string> names;
+        std::string pattern = dir.empty() ? std::string("*") : dir + "\\*";
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return names;
+        do {
+            std::string n = fd.cFileName;
+            if (n != "." && n != "..") names.push_back(n);
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+        return names;
+    }
+    bool make_dir(const std::string& path) override { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+    bool set_file_time(const std::string& path, uint32_t dos) override {
+        FILETIME local, utc;
+        if (!DosDateTimeToFileTime(WORD(dos >> 16), WORD(dos & 0xFFFF), &local) || !LocalFileTimeToFileTime(&local, &utc))
+            return false;
+        HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        BOOL ok = SetFileTime(h, nullptr, nullptr, &utc);
+        CloseHandle(h);
+        return ok != 0;
+    }
+    bool set_read_only(const std::string& path, bool ro) override {
+        DWORD a = GetFileAttributesA(path.c_str());
+        if (a == INVALID_FILE_ATTRIBUTES) return false;
+        a = ro ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        return SetFileAttributesA(path.c_str(), a) != 0;
+    }
+    bool remove_file(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    bool replace_file(const std::string& from, const std::string& to) override {
+        return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    }
+    bool same_file(const std::string& a, const std::string& b) override {
+        char fa[MAX_PATH], fb[MAX_PATH];
+        if (!GetFullPathNameA(a.c_str(), MAX_PATH, fa, nullptr) || !GetFullPathNameA(b.c_str(), MAX_PATH, fb, nullptr)) return false;
+        return lstrcmpiA(fa, fb) == 0;
+    }
+    std::string current_dir() override {
+        char buf[MAX_PATH];
+        DWORD n = GetCurrentDirectoryA(MAX_PATH, buf);
+        return (n && n < MAX_PATH) ? std::string(buf, n) : std::string();
+    }
+    char separator() const override { return '\\'; }
+    std::string utf8_to_system(const std::string& name) override {
+        int wn = MultiByteToWideChar(CP_UTF8, 0, name.data(), int(name.size()), nullptr, 0);
+        if (wn <= 0) return name;
+        std::wstring w(size_t(wn), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, name.data(), int(name.size()), &w[0], wn);
+        int n = WideCharToMultiByte(CP_ACP, 0, w.data(), wn, nullptr, 0, nullptr, nullptr);
+        if (n <= 0) return name;
+        std::string out(size_t(n), '\0');
+        WideCharToMultiByte(CP_ACP, 0, w.data(), wn, &out[0], n, nullptr, nullptr);
+        return out;
+    }
+    int message_box(const std::string& text, const std::string& title, unsigned style) override {
+        // Top-most, set-foreground and task-modal, owned by the active window.
+        return MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style | 0x52000);
+    }
+    std::string diagnostic_log_path() override {
+        char dir[MAX_PATH];
+        UINT n = GetWindowsDirectoryA(dir, MAX_PATH);
+        std::string base = (n && n < MAX_PATH) ? std::string(dir, n) : std::string("C:\\Windows");
+        return base + "\\DravikZip.log";
+    }
+    uint32_t thread_id() override { return GetCurrentThreadId(); }
+};
+
+}  // namespace
+
+Host& host() {
+    static Win32Host instance;
+    return instance;
+}
+
+}  // namespace dravik::archive

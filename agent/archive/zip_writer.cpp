@@ -1,0 +1,309 @@
+// ZIP writer. New entries are compressed straight into the archive; when deflate does not make
+// an entry smaller it is written again stored (method 0) over the same place. Encrypted entries
+// take the CRC in a first pass over the file, because the encryption header's check byte is the
+// CRC's high byte (APPNOTE 6.1.6).
+#include "zip_writer.h"
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "bounds.h"
+#include "crc32.h"
+#include "deflate.h"
+
+namespace dravik::archive {
+namespace {
+
+constexpr uint64_t kMax32 = 0xFFFFFFFFu;
+// Files at least this large get a Zip64 extra field in their local header (room for deflate's
+// worst-case growth and the encryption header before the 32-bit fields overflow).
+constexpr uint64_t kZip64Threshold = 0xFFFF0000u;
+constexpr size_t kChunk = 256 * 1024;
+
+Status fail(int code, std::string detail) { return Status{code, std::move(detail)}; }
+
+uint16_t level_flags(int level) {
+    // General-purpose bits 1 and 2 for deflate (APPNOTE 4.4.4): maximum, fast, super fast.
+    if (level >= 8) return 2;
+    if (level == 2) return 4;
+    if (level == 1) return 6;
+    return 0;
+}
+
+}  // namespace
+
+ZipWriter::ZipWriter() {
+    std::random_device rd;
+    auto now = static_cast<uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    std::seed_seq seq{rd(), rd(), now};
+    random_.seed(seq);
+}
+
+Status ZipWriter::create(const std::string& path) {
+    entries_.clear();
+    if (!out_.open(path, "w+b")) return fail(kWriteCreateFailed, "Could not create output file");
+    return {};
+}
+
+Status ZipWriter::write_local_header(const ZipEntry& e, bool zip64_extra, uint64_t& header_pos) {
+    header_pos = out_.tell();
+    uint8_t h[30 + 20];
+    put32(h, 0x04034b50);
+    put16(h + 4, e.needed);
+    put16(h + 6, e.flags);
+    put16(h + 8, e.method);
+    put16(h + 10, e.dos_time);
+    put16(h + 12, e.dos_date);
+    bool descriptor = e.flags & 8;
+    put32(h + 14, descriptor ? 0 : e.crc);
+    put32(h + 18, descriptor ? 0 : zip64_extra ? uint32_t(kMax32) : uint32_t(e.compressed));
+    put32(h + 22, descriptor ? 0 : zip64_extra ? uint32_t(kMax32) : uint32_t(e.uncompressed));
+    put16(h + 26, static_cast<uint16_t>(e.name.size()));
+    put16(h + 28, zip64_extra ? 20 : 0);
+    bool ok = out_.write(h, 30) && out_.write(e.name.data(), e.name.size());
+    if (zip64_extra) {
+        uint8_t* x = h + 30;
+        put16(x, 1);
+        put16(x + 2, 16);
+        put64(x + 4, e.uncompressed);
+        put64(x + 12, e.compressed);
+        ok = ok && out_.write(x, 20);
+    }
+    return ok ? Status{} : fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+}
+
+Status ZipWriter::write_data(File& src, uint64_t size, int level, TraditionalCipher* cipher, uint64_t& written, uint32_t& crc) {
+    written = 0;
+    crc = 0;
+    bool out_ok = true;
+    std::vector<uint8_t> scratch;
+    WriteFn sink = [&](const uint8_t* p, size_t n) -> bool {
+        if (cipher) {
+            scratch.assign(p, p + n);
+            cipher->encrypt(scratch.data(), n);
+            p = scratch.data();
+        }
+        written += n;
+        return out_ok = out_.write(p, n);
+    };
+    std::unique_ptr<Deflater> deflater;
+    if (level > 0) deflater = std::make_unique<Deflater>(level, sink);
+    std::vector<uint8_t> buf(kChunk);
+    uint64_t total = 0;
+    for (;;) {
+        size_t n = src.read(buf.data(), buf.size());
+        if (n == 0) break;
+        total += n;
+        crc = crc32_update(crc, buf.data(), n);
+        bool ok = deflater ? deflater->write(buf.data(), n) : sink(buf.data(), n);
+        if (!ok || !out_ok) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    }
+    if (deflater && !deflater->finish()) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    if (total != size) return fail(kWriteInputFailed, "Input file read failure");
+    return {};
+}
+
+Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime, uint32_t external_attr,
+                           const AddOptions& options) {
+    File src;
+    if (!src.open(source, "rb")) return fail(kWriteNotFound, "could not open for reading: " + source);
+    uint64_t size = src.size();
+    bool zip64 = size >= kZip64Threshold;
+    if (zip64 && !options.allow_zip64) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
+
+    ZipEntry e;
+    e.name = name;
+    e.method = options.level > 0 ? 8 : 0;
+    e.flags = static_cast<uint16_t>((options.password ? 1 : 0) | (e.method == 8 ? level_flags(options.level) : 0));
+    e.needed = zip64 ? 45 : 20;
+    e.made_by = e.needed;
+    e.dos_date = uint16_t(dos_datetime >> 16);
+    e.dos_time = uint16_t(dos_datetime & 0xFFFF);
+    e.external_attr = external_attr;
+    e.uncompressed = size;
+
+    uint32_t crc_first = 0;
+    if (options.password) {
+        std::vector<uint8_t> buf(kChunk);
+        uint64_t total = 0;
+        for (size_t n; (n = src.read(buf.data(), buf.size())) > 0;) {
+            crc_first = crc32_update(crc_first, buf.data(), n);
+            total += n;
+        }
+        if (total != size || !src.seek(0)) return fail(kWriteInputFailed, "Input file read failure");
+    }
+    uint64_t header_pos = 0;
+    Status s = write_local_header(e, zip64, header_pos);
+    if (!s.ok()) return s;
+    const uint64_t data_start = out_.tell();
+
+    // Two tries: as asked, then stored when deflate did not help.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<TraditionalCipher> cipher;
+        uint64_t header_bytes = 0;
+        if (options.password) {
+            cipher = std::make_unique<TraditionalCipher>(options.password);
+            uint8_t random[11], header[TraditionalCipher::kHeaderSize];
+            for (auto& b : random) b = static_cast<uint8_t>(random_());
+            cipher->make_header(random, uint8_t(crc_first >> 24), header);
+            if (!out_.write(header, sizeof header)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+            header_bytes = sizeof header;
+        }
+        uint64_t written = 0;
+        uint32_t crc = 0;
+        s = write_data(src, size, e.method == 8 ? options.level : 0, cipher.get(), written, crc);
+        if (!s.ok()) return s;
+        if (options.password && crc != crc_first) return fail(kWriteInputFailed, "file changed while it was read: " + source);
+        e.crc = crc;
+        e.compressed = written + header_bytes;
+        if (e.method == 8 && written >= size) {
+            e.method = 0;
+            e.flags = static_cast<uint16_t>(e.flags & ~6u);
+            if (!src.seek(0) || !out_.seek(data_start)) return fail(kWriteInputFailed, "Input file read failure");
+            continue;
+        }
+        break;
+    }
+    if (!zip64 && e.compressed > kMax32) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
+    const uint64_t end = out_.tell();
+    if (!out_.seek(header_pos)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    s = write_local_header(e, zip64, header_pos);
+    if (!s.ok() || !out_.seek(end)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    e.local_offset = header_pos;
+    entries_.push_back(std::move(e));
+    return {};
+}
+
+Status ZipWriter::add_directory(const std::string& name, uint32_t dos_datetime, uint32_t external_attr) {
+    ZipEntry e;
+    e.name = name;
+    e.needed = e.made_by = 20;
+    e.dos_date = uint16_t(dos_datetime >> 16);
+    e.dos_time = uint16_t(dos_datetime & 0xFFFF);
+    e.external_attr = external_attr;
+    uint64_t pos = 0;
+    Status s = write_local_header(e, false, pos);
+    if (!s.ok()) return s;
+    e.local_offset = pos;
+    entries_.push_back(std::move(e));
+    return {};
+}
+
+Status ZipWriter::copy_entry(ZipReader& from, const ZipEntry& original, bool allow_zip64) {
+    uint64_t data = 0;
+    Status s = from.locate_data(original, data);
+    if (!s.ok()) return fail(3, s.detail);
+    ZipEntry e = original;
+    // The sizes are known now; only an encrypted entry whose check byte comes from the time
+    // keeps its data descriptor.
+    if (!(e.encrypted() && (e.flags & 8))) e.flags = static_cast<uint16_t>(e.flags & ~8u);
+    bool zip64 = e.compressed >= kMax32 || e.uncompressed >= kMax32;
+    if (zip64 && !allow_zip64) return fail(kWriteTooLarge, "entry too large without Zip64: " + e.name);
+    uint64_t pos = 0;
+    s = write_local_header(e, zip64, pos);
+    if (!s.ok()) return s;
+    std::vector<uint8_t> buf(kChunk);
+    for (uint64_t left = e.compressed; left;) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(left, buf.size()));
+        if (!from.read_at(data + (e.compressed - left), buf.data(), n)) return fail(2, "Unexpected end of Zip file");
+        if (!out_.write(buf.data(), n)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+        left -= n;
+    }
+    if (e.flags & 8) {
+        uint8_t d[24];
+        put32(d, 0x08074b50);
+        put32(d + 4, e.crc);
+        size_t len = 16;
+        if (zip64) {
+            put64(d + 8, e.compressed);
+            put64(d + 16, e.uncompressed);
+            len = 24;
+        } else {
+            put32(d + 8, uint32_t(e.compressed));
+            put32(d + 12, uint32_t(e.uncompressed));
+        }
+        if (!out_.write(d, len)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    }
+    e.local_offset = pos;
+    entries_.push_back(std::move(e));
+    return {};
+}
+
+Status ZipWriter::finish(const std::string& comment, bool allow_zip64) {
+    const uint64_t cd_start = out_.tell();
+    bool need_zip64 = entries_.size() > 0xFFFF;
+    for (const ZipEntry& e : entries_) {
+        bool big_u = e.uncompressed >= kMax32, big_c = e.compressed >= kMax32, big_o = e.local_offset >= kMax32;
+        uint8_t h[46], x[28];
+        size_t xlen = 0;
+        if (big_u || big_c || big_o) {
+            if (!allow_zip64) return fail(kWriteTooLarge, "archive too large without Zip64");
+            size_t n = 4;
+            if (big_u) put64(x + n, e.uncompressed), n += 8;
+            if (big_c) put64(x + n, e.compressed), n += 8;
+            if (big_o) put64(x + n, e.local_offset), n += 8;
+            put16(x, 1);
+            put16(x + 2, static_cast<uint16_t>(n - 4));
+            xlen = n;
+        }
+        uint16_t needed = xlen ? 45 : e.needed;
+        put32(h, 0x02014b50);
+        put16(h + 4, static_cast<uint16_t>(needed > 20 ? needed : 20));  // made by MS-DOS (attributes are DOS bits)
+        put16(h + 6, needed);
+        put16(h + 8, e.flags);
+        put16(h + 10, e.method);
+        put16(h + 12, e.dos_time);
+        put16(h + 14, e.dos_date);
+        put32(h + 16, e.crc);
+        put32(h + 20, big_c ? uint32_t(kMax32) : uint32_t(e.compressed));
+        put32(h + 24, big_u ? uint32_t(kMax32) : uint32_t(e.uncompressed));
+        put16(h + 28, static_cast<uint16_t>(e.name.size()));
+        put16(h + 30, static_cast<uint16_t>(xlen));
+        put16(h + 32, 0);
+        put16(h + 34, 0);
+        put16(h + 36, 0);
+        put32(h + 38, e.external_attr);
+        put32(h + 42, big_o ? uint32_t(kMax32) : uint32_t(e.local_offset));
+        if (!out_.write(h, 46) || !out_.write(e.name.data(), e.name.size()) || (xlen && !out_.write(x, xlen)))
+            return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    }
+    const uint64_t cd_end = out_.tell();
+    const uint64_t cd_size = cd_end - cd_start;
+    need_zip64 = need_zip64 || cd_start >= kMax32 || cd_size >= kMax32;
+    if (need_zip64) {
+        if (!allow_zip64) return fail(kWriteTooLarge, "archive too large without Zip64");
+        uint8_t z[56 + 20];
+        put32(z, 0x06064b50);
+        put64(z + 4, 44);
+        put16(z + 12, 45);
+        put16(z + 14, 45);
+        put32(z + 16, 0);
+        put32(z + 20, 0);
+        put64(z + 24, entries_.size());
+        put64(z + 32, entries_.size());
+        put64(z + 40, cd_size);
+        put64(z + 48, cd_start);
+        put32(z + 56, 0x07064b50);
+        put32(z + 60, 0);
+        put64(z + 64, cd_end);
+        put32(z + 72, 1);
+        if (!out_.write(z, sizeof z)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    }
+    uint8_t end[22];
+    uint16_t count16 = entries_.size() > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(entries_.size());
+    size_t comment_len = std::min<size_t>(comment.size(), 0xFFFF);
+    put32(end, 0x06054b50);
+    put16(end + 4, 0);
+    put16(end + 6, 0);
+    put16(end + 8, count16);
+    put16(end + 10, count16);
+    put32(end + 12, cd_size >= kMax32 ? uint32_t(kMax32) : uint32_t(cd_size));
+    put32(end + 16, cd_start >= kMax32 ? uint32_t(kMax32) : uint32_t(cd_start));
+    put16(end + 20, static_cast<uint16_t>(comment_len));
+    if (!out_.write(end, sizeof end) || !out_.write(comment.data(), comment_len) || !out_.truncate_here() || !out_.close())
+        return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    return {};
+}
+
+}  // namespace dravik::archive
