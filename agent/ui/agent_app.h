@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "commands/registry_win32.h"
 #include "engine/platform_win32.h"
 #include "engine/run_state.h"
 
@@ -57,6 +58,7 @@ public:
     Win32LogFileSystem log_files;
     Win32System system;
     Win32UserInterface ui;
+    Win32Registry registry;
     RunState run;
 };
 

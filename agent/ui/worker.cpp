@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "agent_app.h"
+#include "commands/command_runner.h"
 #include "engine/command_line.h"
 #include "engine/update_run.h"
 
@@ -45,7 +46,10 @@ DWORD WINAPI worker_thread(LPVOID param) {
     set_builtin_variables(app);
     app.run.temp_dir = temporary_directory();
 
-    run_update(app.run, cl.script_path);
+    HostFileSystem files;
+    StatementHandlers handlers;
+    handlers.command = CommandRunner(CommandServices{files, app.registry});
+    run_update(app.run, cl.script_path, handlers);
 
     SendMessageA(app.status, WM_CLOSE, 0, 0);
     return 0;

@@ -1,0 +1,30 @@
+#include "commands/command_runner.h"
+
+#include "commands/command_parser.h"
+#include "commands/file_commands.h"
+#include "engine/run_state.h"
+#include "engine/text.h"
+
+namespace dravik {
+
+void RunCommandLine(RunState& run, ParsedCommand& cmd, CommandServices services) {
+    cmd.syntaxError = false;
+    ParseCommand(run, cmd);
+    if (cmd.syntaxError) return;
+    if (cmd.kind != CommandKind::kFile && cmd.kind != CommandKind::kRegistry) return;
+
+    StatementCursor& st = run.statement;
+    for (bool found = ParseNextSubcommand(run, cmd, true); found; found = ParseNextSubcommand(run, cmd, false)) {
+        if (cmd.syntaxError) return;
+        if (cmd.kind == CommandKind::kFile) {
+            ExecuteFileSubcommand(run, cmd, services.files);
+        } else {
+            ExecuteRegistrySubcommand(run, cmd, services.registry);
+            if (cmd.deleteKey) return;
+        }
+        size_t rest = skip_blanks(st.text, st.pos);
+        if (rest < st.text.size()) run.log.line(st.text.substr(rest) + ", ");
+    }
+}
+
+}  // namespace dravik

@@ -1,0 +1,23 @@
+// The text-file commands' file system on Windows: _commit for the flush, MoveFileExA with
+// replace-existing and write-through for the one-step replace (the original is never deleted first).
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "commands/text_file.h"
+
+namespace dravik {
+
+bool HostFileSystem::exists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool HostFileSystem::flush_to_disk(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
+
+bool HostFileSystem::replace(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace dravik
