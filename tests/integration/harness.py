@@ -158,13 +158,19 @@ class WineTestCase(unittest.TestCase):
 
 # Helpers for the other programs of the system (used by the value-queue tool's tests).
 
-def start_program(exe, args=(), cwd=None, extra_env=None):
-    """Starts a program of the build's bin folder under Wine, arguments passed as Wine quotes them."""
+def start_program(exe, args=(), cwd=None, extra_env=None, output=None):
+    """Starts a program of the build's bin folder under Wine, arguments passed as Wine quotes them.
+    Wine's own messages go to the file `output` when given."""
     env = dict(ENV)
     if extra_env:
         env.update(extra_env)
-    return subprocess.Popen([WINE, os.path.join(BIN, exe)] + list(args), cwd=cwd, env=env,
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sink = open(output, "wb") if output else subprocess.DEVNULL
+    try:
+        return subprocess.Popen([WINE, os.path.join(BIN, exe)] + list(args), cwd=cwd, env=env,
+                                stdin=subprocess.DEVNULL, stdout=sink, stderr=sink)
+    finally:
+        if output:
+            sink.close()
 
 
 _REG_VALUE_RE = re.compile(r"^    (.+?)    (REG_[A-Z_]+)(?:    (.*))?$")

@@ -1,0 +1,44 @@
+// Win32 implementations of the value-queue tool's services: files, pauses and the registry key
+// HKEY_LOCAL_MACHINE\Software\Quorvel\DkGetVal.
+#pragma once
+
+#include <windows.h>
+
+#include "services.h"
+
+namespace dkgetval {
+
+class Win32FileSystem : public FileSystem {
+  public:
+    bool exists(const std::string& path) override;
+    std::optional<std::uint64_t> size(const std::string& path) override;
+    std::unique_ptr<OpenFile> open_exclusive(const std::string& path) override;
+    std::unique_ptr<OpenFile> create_exclusive(const std::string& path, CreateResult& result) override;
+    bool replace(const std::string& from, const std::string& to) override;
+    bool rename(const std::string& from, const std::string& to) override;
+    bool remove(const std::string& path) override;
+};
+
+class SleepPause : public Pause {
+  public:
+    void pause(unsigned milliseconds) override { Sleep(milliseconds); }
+};
+
+class RegistryStore : public ValueStore {
+  public:
+    ~RegistryStore() override { close_key(); }
+    void delete_key() override;
+    bool create_key() override;
+    bool set(const std::string& name, const std::string& text) override;
+    void close_key() override;
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+// When the environment variable DKGETVAL_TRACE names a folder, each file-mode run leaves a file
+// there with one line saying what it did; the integration tests use it to account for concurrent
+// runs. Does nothing without the variable.
+void write_trace(const std::string& line);
+
+}  // namespace dkgetval
