@@ -127,6 +127,28 @@ class Commands(WineTestCase):
         self.assertNotEqual(self.reg("query", HKCU_KEY + "\\Sub").returncode, 0)  # deleted, "-s" not run
         self.assertEqual(self.reg("query", HKCU_KEY).returncode, 0)
 
+    def test_a_registry_value_decides_a_branch(self):
+        ini = self.win("branch.ini")
+        self.write_bytes("branch.ini", b"[App]\r\n")
+        log = self.run_common(
+            f"-reg CU {KEY} -m -s Level DW 3\n"
+            f"-reg CU {KEY} -v Level lvl\n"
+            "@IF {lvl} >= 3\n"
+            f"-file {ini} -ie Mode=high\n"
+            "@ELSE\n"
+            f"-file {ini} -ie Mode=low\n"
+            "@ENDIF\n")
+        self.assertEqual(self.read_bytes("branch.ini"), b"[App]\r\nMode=high\r\n")
+        self.assertEqual(log, [
+            f"-reg CU {KEY} -m -s Level DW 3, Created registry key.",
+            "-s Level DW 3, Value set.",
+            f"-reg CU {KEY} -v Level lvl, Setting {{lvl}} equal to 3.",
+            "@IF {lvl} >= 3, Evaluated as TRUE.",
+            f"-file {ini} -ie Mode=high, Line appended to the end of the file.",
+            "@ELSE, Skipping ELSE block.",
+            "@ENDIF, Found end of IF block.",
+        ])
+
     def test_end_to_end_ini_and_registry(self):
         """Reads a value written to the registry back into a variable and uses it to edit an INI file."""
         ini = self.win("app.ini")

@@ -63,6 +63,31 @@ class GetVal(WineTestCase):
         self.assertEqual(self.values(), {"Value1": "row0000", "Value2": "quoted, 0", "Count": "2"})
         self.assertEqual(self.read("values.txt"), crlf_lines(rest[1:]))
 
+    def test_the_agent_reads_what_the_tool_stored(self):
+        self.write("queue.csv", crlf_lines(['PC-0042,"Sales, North",3', "PC-0043,Support,4"]))
+        self.assertEqual(self.run_getval("/f", self.win("queue.csv")), 1)
+        self.write_script("use.sdf", f"""[Update]
+update = Values
+log = {self.win('use.log')}
+[Common]
+-reg LM Software\\Quorvel\\DkGetVal -v Count n -v Value1 host -v Value2 dept
+@IF {{n}} = 3
+@SET ok = "{{host}} in {{dept}}"
+@ENDIF
+[Cleanup]
+@IF {{ok}} = "PC-0042 in Sales, North"
+; the values arrived
+@ENDIF
+""")
+        code = self.run_agent("use.sdf")
+        self.assertEqual(code, 0)
+        log = self.log_entries("use.log")
+        self.assertIn("-reg LM Software\\Quorvel\\DkGetVal -v Count n -v Value1 host -v Value2 dept, "
+                      "Setting {n} equal to 3.", log)
+        self.assertIn("-v Value1 host -v Value2 dept, Setting {host} equal to PC-0042.", log)
+        self.assertIn("-v Value2 dept, Setting {dept} equal to Sales, North.", log)
+        self.assertIn("; the values arrived, Comment ignored.", log)
+
     def test_single_line_without_line_end_leaves_an_empty_file(self):
         self.write("one.csv", ",".join(f"f{i}" for i in range(1, 26)).encode())
         self.assertEqual(self.run_getval("/f", self.win("one.csv")), 1)
