@@ -1,0 +1,164 @@
+#include "commands/encrypted_container.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "commands/blowfish.h"
+#include "commands/md5.h"
+#include "commands/text_file.h"
+
+namespace dravik {
+
+namespace {
+
+constexpr size_t kChunk = 1024;
+constexpr size_t kBlock = 8;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string md5_key(std::string_view key_text) {
+    auto digest = Md5::digest(key_text);
+    return std::string(reinterpret_cast<const char*>(digest.data()), digest.size());
+}
+
+// Reads up to n bytes, looping over short reads; returns the count (short only at the end or on error).
+size_t read_full(std::FILE* f, uint8_t* buffer, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+        size_t r = std::fread(buffer + got, 1, n - got, f);
+        if (r == 0) break;
+        got += r;
+    }
+    return got;
+}
+
+// Larger stream buffers: the cipher still works chunk by chunk, the system sees fewer calls.
+constexpr size_t kStreamBuffer = 64 * 1024;
+
+void buffer_streams(std::FILE* in, std::FILE* out) {
+    std::setvbuf(in, nullptr, _IOFBF, kStreamBuffer);
+    std::setvbuf(out, nullptr, _IOFBF, kStreamBuffer);
+}
+
+void wipe(std::string& s) {
+    volatile char* p = s.data();
+    for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
+}
+
+}  // namespace
+
+std::string container_working_copy(const std::string& path) { return path + ".dk@"; }
+
+bool EncryptFileInPlace(std::string_view key_text, const std::string& path, TextFileSystem& fs) {
+    File in(std::fopen(path.c_str(), "rb"));
+    if (!in) return false;
+    const std::string temp = container_working_copy(path);
+    File out(std::fopen(temp.c_str(), "wb"));
+    if (!out) return false;
+    buffer_streams(in.get(), out.get());
+
+    std::string key = md5_key(key_text);
+    Blowfish cipher(key);
+    wipe(key);
+    BlowfishCbc cbc(cipher);
+
+    uint8_t buffer[kChunk + kBlock];
+    bool ok = true;
+    for (;;) {
+        size_t n = read_full(in.get(), buffer, kChunk);
+        if (std::ferror(in.get())) {
+            ok = false;
+            break;
+        }
+        if (n == kChunk) {
+            cbc.encrypt(buffer, n);
+            ok = std::fwrite(buffer, 1, n, out.get()) == n;
+            if (!ok) break;
+            continue;
+        }
+        // The final, shorter chunk (possibly empty) carries the padding.
+        const uint8_t pad = static_cast<uint8_t>(kBlock - n % kBlock);
+        std::memset(buffer + n, pad, pad);
+        n += pad;
+        cbc.encrypt(buffer, n);
+        ok = std::fwrite(buffer, 1, n, out.get()) == n;
+        break;
+    }
+    in.reset();
+    ok = ok && std::fflush(out.get()) == 0 && fs.flush_to_disk(out.get());
+    out.reset();
+    if (!ok || !fs.replace(temp, path)) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool DecryptFile(std::string_view key_text, const std::string& source, const std::string& target) {
+    File in(std::fopen(source.c_str(), "rb"));
+    if (!in) return false;
+    File out(std::fopen(target.c_str(), "wb"));
+    if (!out) return false;
+    buffer_streams(in.get(), out.get());
+
+    std::string key = md5_key(key_text);
+    Blowfish cipher(key);
+    wipe(key);
+    BlowfishCbc cbc(cipher);
+
+    // The last block is held back until the end of the file is seen: it holds the padding, also when
+    // the file's length is a multiple of the chunk size.
+    uint8_t buffer[kChunk];
+    uint8_t held[kBlock];
+    bool have_held = false;
+    bool ok = true;
+    for (;;) {
+        size_t n = read_full(in.get(), buffer, kChunk);
+        if (std::ferror(in.get()) || n % kBlock != 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        cbc.decrypt(buffer, n);
+        if (have_held && std::fwrite(held, 1, kBlock, out.get()) != kBlock) {
+            ok = false;
+            break;
+        }
+        if (n > kBlock && std::fwrite(buffer, 1, n - kBlock, out.get()) != n - kBlock) {
+            ok = false;
+            break;
+        }
+        std::memcpy(held, buffer + n - kBlock, kBlock);
+        have_held = true;
+        if (n < kChunk) break;
+    }
+    if (ok && !have_held) ok = false;  // an empty file is no container: even empty content has a pad block
+    if (ok) {
+        const uint8_t pad = held[kBlock - 1];
+        ok = pad >= 1 && pad <= kBlock;
+        for (size_t i = kBlock - (ok ? pad : 0); ok && i < kBlock; ++i) ok = held[i] == pad;
+        if (ok && pad < kBlock) ok = std::fwrite(held, 1, kBlock - pad, out.get()) == kBlock - pad;
+    }
+    std::memset(buffer, 0, sizeof buffer);
+    ok = std::fflush(out.get()) == 0 && ok;
+    out.reset();
+    if (!ok) std::remove(target.c_str());
+    return ok;
+}
+
+ArchiveKey::~ArchiveKey() { wipe(key_); }
+
+bool ArchiveKey::SetKey(std::string_view text) {
+    if (key_.size() + text.size() > kMaxLength) return false;
+    key_.append(text);
+    return true;
+}
+
+}  // namespace dravik
