@@ -53,6 +53,23 @@ Flow run_goto(RunState& run, std::string_view section) {
     return Flow::kCalled;
 }
 
+// While lines are skipped: counts nested @IF/@ENDIF pairs, and at the @ENDIF of the skipped block
+// itself logs it and closes the block. True when that @ENDIF was reached.
+bool at_skipped_endif(RunState& run, std::string_view section, std::string_view t, int& depth) {
+    if (istarts_with(t, "@IF")) {
+        ++depth;
+        return false;
+    }
+    if (!istarts_with(t, "@ENDIF")) return false;
+    if (depth > 0) {
+        --depth;
+        return false;
+    }
+    run.log.line(std::string(t) + ", Found end of IF block.\n");
+    if (innermost_of(run, section)) run.blocks.pop_back();
+    return true;
+}
+
 // Skips the lines of a false @IF up to its @ELSEIF that holds, its @ELSE or its @ENDIF.
 Flow skip_false_branch(RunState& run, std::string_view section) {
     std::string line;
@@ -61,16 +78,8 @@ Flow skip_false_branch(RunState& run, std::string_view section) {
         std::string_view t = significant(line);
         if (t.empty()) continue;
         if (t[0] == '[') return Flow::kEndSection;
-        if (istarts_with(t, "@IF")) {
-            ++depth;
-        } else if (istarts_with(t, "@ENDIF")) {
-            if (depth > 0) {
-                --depth;
-                continue;
-            }
-            run.log.line(std::string(t) + ", Found end of IF block.\n");
-            if (innermost_of(run, section)) run.blocks.pop_back();
-            return Flow::kNext;
+        if (istarts_with(t, "@IF") || istarts_with(t, "@ENDIF")) {
+            if (at_skipped_endif(run, section, t, depth)) return Flow::kNext;
         } else if (istarts_with(t, "@ELSEIF")) {
             if (depth > 0) continue;
             aim_statement(run, line, 7);
@@ -102,17 +111,7 @@ Flow skip_to_endif(RunState& run, std::string_view section) {
             run.log.line(std::string(t) + ", End of section found before end of the ELSE block.\n");
             return Flow::kEndSection;
         }
-        if (istarts_with(t, "@IF")) {
-            ++depth;
-        } else if (istarts_with(t, "@ENDIF")) {
-            if (depth > 0) {
-                --depth;
-                continue;
-            }
-            run.log.line(std::string(t) + ", Found end of IF block.\n");
-            if (innermost_of(run, section)) run.blocks.pop_back();
-            return Flow::kNext;
-        }
+        if (at_skipped_endif(run, section, t, depth)) return Flow::kNext;
     }
     return Flow::kEndSection;
 }
