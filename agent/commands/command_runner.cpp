@@ -1,5 +1,6 @@
 #include "commands/command_runner.h"
 
+#include "commands/archive_command.h"
 #include "commands/command_parser.h"
 #include "commands/file_commands.h"
 #include "engine/run_state.h"
@@ -11,6 +12,10 @@ void RunCommandLine(RunState& run, ParsedCommand& cmd, CommandServices services)
     cmd.syntaxError = false;
     ParseCommand(run, cmd);
     if (cmd.syntaxError) return;
+    if (cmd.kind == CommandKind::kArchive) {
+        ExecuteArchiveCommand(run, cmd, services.files);
+        return;
+    }
     if (cmd.kind != CommandKind::kFile && cmd.kind != CommandKind::kRegistry) return;
 
     StatementCursor& st = run.statement;

@@ -1,0 +1,170 @@
+"""The "-rido" archive command in the real agent under Wine: archives checked with Python's zipfile
+and Info-ZIP's unzip, containers made and read with OpenSSL's Blowfish, and the log as the agent
+wrote it."""
+import hashlib
+import io
+import os
+import subprocess
+import zipfile
+
+from harness import WineTestCase
+
+BUILT_IN_KEY = "7D41A2C9-5E03-4B8F-9A16-C2E58F0B3D74"
+TREE = {
+    "a.txt": b"alpha\r\nline two\r\n",
+    "sub/b.bin": bytes(range(256)) * 40,
+    "sub/deeper/c.txt": b"",
+    "sub/deeper/d.txt": b"delta " * 1000,
+}
+
+
+def blowfish(data, key_text, decrypt=False):
+    """The container cipher through OpenSSL: Blowfish CBC, key MD5(key text), zero IV, PKCS #5."""
+    args = ["openssl", "enc", "-bf-cbc", "-provider", "legacy", "-provider", "default",
+            "-K", hashlib.md5(key_text.encode()).hexdigest(), "-iv", "0000000000000000"]
+    if decrypt:
+        args.append("-d")
+    return subprocess.run(args, input=data, capture_output=True, check=True).stdout
+
+
+def zip_bytes(files):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in files.items():
+            z.writestr(name, data)
+    return out.getvalue()
+
+
+class ArchiveCommand(WineTestCase):
+    def run_common(self, body, name="z.sdf"):
+        """Runs a script whose Common holds `body`; returns the log entries of the statements."""
+        self.write_script(name, f"[Update]\nupdate = Rido\nlog = {self.win('u.log')}\n[Common]\n{body}\n")
+        self.assertEqual(self.run_agent(name), 0)
+        log = self.log_entries("u.log")
+        start = log.index("Section found, Reading commands.") + 1
+        end = next(i for i, line in enumerate(log) if line == "Searching for section, [Cleanup]")
+        return log[start:end]
+
+    def write_bytes(self, name, data):
+        os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+
+    def read_bytes(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def make_tree(self, root):
+        for name, data in TREE.items():
+            self.write_bytes(f"{root}/{name}", data)
+
+    def unzip_test(self, name):
+        return subprocess.run(["unzip", "-tq", self.path(name)], capture_output=True).returncode
+
+    def test_compress_list_and_extract_a_tree(self):
+        self.make_tree("src")
+        self.write_bytes("dest/src/a.txt", b"stale")
+        out, lst = self.win("out.zip"), self.win("list.txt")
+        lines = [
+            f"-rido {out} -c {self.win('src')}\\*.* -r -p",
+            f"-rido {out} -l {lst}",
+            f"-rido {out} -u {self.win('dest')} -r -o -p",
+            f"-rido {out} -u {self.win('flat')} -r",
+        ]
+        log = self.run_common("\n".join(lines))
+        self.assertEqual(log, [
+            lines[0] + ", File(s) compressed.",
+            lines[1] + ", Archive files listed in output file.",
+            lines[2] + ", File(s) decompressed.",
+            lines[3] + ", File(s) decompressed.",
+        ])
+        # Relative path information: the names start below the agent's current directory.
+        expected = sorted("src/" + name for name in TREE)
+        with zipfile.ZipFile(self.path("out.zip")) as z:
+            self.assertIsNone(z.testzip())
+            self.assertEqual(sorted(n for n in z.namelist() if not n.endswith("/")), expected)
+            for name, data in TREE.items():
+                self.assertEqual(z.read("src/" + name), data)
+        self.assertEqual(self.unzip_test("out.zip"), 0)
+        listed = self.read_bytes("list.txt").decode("latin-1")
+        self.assertTrue(listed.endswith("\r\n"))
+        self.assertEqual(sorted(n for n in listed.split("\r\n")[:-1] if not n.endswith("/")), expected)
+        # With paths and overwriting the tree comes back byte for byte; without paths the files
+        # land side by side.
+        for name, data in TREE.items():
+            self.assertEqual(self.read_bytes("dest/src/" + name), data, name)
+            self.assertEqual(self.read_bytes("flat/" + os.path.basename(name)), data, name)
+        self.assertFalse(os.path.exists(self.path("flat/sub")))
+
+    def test_list_file_and_failures(self):
+        self.make_tree("src")
+        self.write_bytes("files.lst", f"{self.win('src/a.txt')}\r\n{self.win('src/sub/deeper')}\\*.txt\r\n".encode())
+        # A container encrypted with another key than the agent's.
+        self.write_bytes("foreign.zip", blowfish(zip_bytes({"x.txt": b"x"}), "another key"))
+        lines = [
+            f"-rido {self.win('l.zip')} -c @{self.win('files.lst')}",
+            f"-rido {self.win('missing.zip')} -u {self.win('dest')}",
+            f"-rido {self.win('missing.zip')} -l {self.win('m.txt')}",
+            f"-rido {self.win('foreign.zip')} -u {self.win('dest')} -D",
+            f"-rido {self.win('foreign.zip')} -l {self.win('f.txt')} -D",
+        ]
+        log = self.run_common("\n".join(lines))
+        self.assertEqual(log, [
+            lines[0] + ", File(s) compressed.",
+            lines[1] + ", File(s) not decompressed.",
+            lines[2] + ", Error listing archive files.",
+            lines[3] + ", File(s) not decompressed.",
+            lines[4] + ", Error listing archive files.",
+        ])
+        with zipfile.ZipFile(self.path("l.zip")) as z:
+            self.assertEqual(sorted(z.namelist()), ["a.txt", "c.txt", "d.txt"])
+        for name in ("m.txt", "f.txt", "foreign.zip.dk@", "missing.zip.dk@", "dest"):
+            self.assertFalse(os.path.exists(self.path(name)), name)
+
+    def test_container_is_read_back(self):
+        plain = zip_bytes({"a.txt": TREE["a.txt"], "sub/b.bin": TREE["sub/b.bin"]})
+        self.write_bytes("app.zip", blowfish(plain, BUILT_IN_KEY))
+        self.assertNotEqual(self.unzip_test("app.zip"), 0)
+        app = self.win("app.zip")
+        lines = [
+            f"-rido {app} -l {self.win('list.txt')} -D",
+            f"-rido {app} -u {self.win('dest')} -D -r -p",
+        ]
+        log = self.run_common("\n".join(lines))
+        self.assertEqual(log, [lines[0] + ", Archive files listed in output file.",
+                               lines[1] + ", File(s) decompressed."])
+        self.assertEqual(self.read_bytes("list.txt"), b"a.txt\r\nsub/b.bin\r\n")
+        self.assertEqual(self.read_bytes("dest/a.txt"), TREE["a.txt"])
+        self.assertEqual(self.read_bytes("dest/sub/b.bin"), TREE["sub/b.bin"])
+        self.assertFalse(os.path.exists(self.path("app.zip.dk@")))
+
+    def test_container_compression(self):
+        """"-E" encrypts the entries (AES) and wraps the archive in the container. Whatever the engine
+        answers for AES entries, the log and the files must agree with it."""
+        self.make_tree("src")
+        new, old = self.win("new.zip"), self.win("old.zip")
+        original = blowfish(zip_bytes({"first.txt": b"first"}), BUILT_IN_KEY)
+        self.write_bytes("old.zip", original)
+        lines = [f"-rido {new} -c {self.win('src/a.txt')} -E", f"-rido {old} -c {self.win('src/a.txt')} -E"]
+        log = self.run_common("\n".join(lines))
+        self.assertEqual(len(log), 2)
+        self.assertTrue(log[0].startswith(lines[0] + ", "))
+        self.assertTrue(log[1].startswith(lines[1] + ", "))
+        if log[0].endswith(", File(s) compressed."):
+            self.assertNotEqual(self.unzip_test("new.zip"), 0)
+            with zipfile.ZipFile(io.BytesIO(blowfish(self.read_bytes("new.zip"), BUILT_IN_KEY, True))) as z:
+                self.assertEqual(z.namelist(), ["a.txt"])
+        else:
+            self.assertEqual(log[0], lines[0] + ", File(s) not compressed.")
+            self.assertFalse(os.path.exists(self.path("new.zip")))
+        if log[1].endswith(", File(s) compressed."):
+            # The second compression added to the container's content.
+            self.assertFalse(os.path.exists(self.path("old.zip.dk@")))
+            with zipfile.ZipFile(io.BytesIO(blowfish(self.read_bytes("old.zip"), BUILT_IN_KEY, True))) as z:
+                self.assertEqual(sorted(z.namelist()), ["a.txt", "first.txt"])
+        else:
+            # A failed compression leaves the container as it was and the working copy in place.
+            self.assertEqual(log[1], lines[1] + ", File(s) not compressed.")
+            self.assertEqual(self.read_bytes("old.zip"), original)
+            with zipfile.ZipFile(self.path("old.zip.dk@")) as z:
+                self.assertEqual(z.namelist(), ["first.txt"])
