@@ -15,7 +15,10 @@ work="$state/work"
 mkdir -p "$work"
 cp examples/welcome.sdf "$work/"
 echo "Running DravikLT.exe ($DRAVIK_WINE_BITS-bit build) on examples/welcome.sdf ..."
-( cd "$work" && "$WINELOADER" "$DRAVIK_WIN_BUILD/bin/DravikLT.exe" welcome.sdf </dev/null >/dev/null 2>&1 )
+winwork="Z:$(echo "$work" | tr / '\\')"
+( cd "$work" && "$WINELOADER" "$DRAVIK_WIN_BUILD/bin/DravikLT.exe" welcome.sdf "LogDir=$winwork" </dev/null >/dev/null 2>&1 )
 echo "Exit code: $?"
+echo "----- welcome.ini -----"
+tr -d '\r' <"$work/welcome.ini"
 echo "----- update log ($work/welcome.log) -----"
 tr -d '\r' <"$work/welcome.log"
