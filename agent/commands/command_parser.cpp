@@ -229,10 +229,10 @@ void parse_control(Parser& p, ParsedCommand& cmd) {
     }
 }
 
-void quote_if_blank(std::string& spec) {
-    for (char c : spec) {
+void quote_if_blank(std::string& text) {
+    for (char c : text) {
         if (is_blank(c)) {
-            QuoteArgument(spec);
+            QuoteArgument(text);
             return;
         }
     }

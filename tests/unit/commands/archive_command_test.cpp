@@ -27,7 +27,7 @@ struct ZipCall {
 
 struct UnzipCall {
     UNZIPCMDSTRUCT r;
-    std::string zip, spec, dest, key;
+    std::string zip, files, dest, key;
 };
 
 // An engine that notes every call (and copies of the records' texts) and either passes the call
@@ -91,7 +91,7 @@ std::string describe(const ZipCall& c) {
 
 std::string describe(const UnzipCall& c) {
     const UNZIPCMDSTRUCT& r = c.r;
-    return "fn=" + std::to_string(r.Function) + " spec=" + c.spec + " dest=" + c.dest +
+    return "fn=" + std::to_string(r.Function) + " files=" + c.files + " dest=" + c.dest +
            " recurse=" + std::to_string(r.recurseFlag) + " over=" + std::to_string(r.overWriteFlag) +
            " nodirs=" + std::to_string(r.noDirectoryNamesFlag) + " decrypt=" + std::to_string(r.decryptFlag) +
            " key=" + c.key;
@@ -219,11 +219,11 @@ TEST(ArchiveCommand, ExtractRecords) {
     struct Case {
         std::string line, record;
     } cases[] = {
-        {"-rido a.zip -u c:\\app -r -o", "fn=8 spec=*.* dest=c:\\app recurse=1 over=1 nodirs=1 decrypt=0 key=(null)"},
-        {"-rido a.zip -u c:\\app", "fn=8 spec=*.* dest=c:\\app recurse=0 over=0 nodirs=1 decrypt=0 key=(null)"},
+        {"-rido a.zip -u c:\\app -r -o", "fn=8 files=*.* dest=c:\\app recurse=1 over=1 nodirs=1 decrypt=0 key=(null)"},
+        {"-rido a.zip -u c:\\app", "fn=8 files=*.* dest=c:\\app recurse=0 over=0 nodirs=1 decrypt=0 key=(null)"},
         {"-rido a.zip -u c:\\app -p -f 'a b.txt'",
-         "fn=8 spec=\"a b.txt\" dest=c:\\app recurse=0 over=0 nodirs=0 decrypt=0 key=(null)"},
-        {"-rido a.zip -u c:\\app -d", "fn=8 spec=*.* dest=c:\\app recurse=0 over=0 nodirs=1 decrypt=1 key=" + kBuiltIn},
+         "fn=8 files=\"a b.txt\" dest=c:\\app recurse=0 over=0 nodirs=0 decrypt=0 key=(null)"},
+        {"-rido a.zip -u c:\\app -d", "fn=8 files=*.* dest=c:\\app recurse=0 over=0 nodirs=1 decrypt=1 key=" + kBuiltIn},
     };
     for (const Case& c : cases) {
         ArchiveRun t;
@@ -272,7 +272,7 @@ TEST(ArchiveCommand, ListWritesOneNameALine) {
     for (const UnzipCall& c : engine.unzips) {
         expect_unzip_constants(c.r);
         EXPECT_EQ(c.zip, "a.zip");
-        EXPECT_EQ(c.spec, "(null)");
+        EXPECT_EQ(c.files, "(null)");
     }
 }
 

@@ -41,7 +41,7 @@ std::string describe_head(const ParsedCommand& c) {
             flag(s, "delete", c.deleteAfterUnregister);
             break;
         case CommandKind::kArchive:
-            add(s, "zip", c.archiveFile); add(s, "op", c.archiveOp); add(s, "spec", c.fileSpec);
+            add(s, "zip", c.archiveFile); add(s, "op", c.archiveOp); add(s, "files", c.fileSpec);
             add(s, "dest", c.destination); add(s, "out", c.outputFile); flag(s, "container", c.containerFormat);
             flag(s, "newer", c.updateNewerOnly); flag(s, "paths", c.storePaths); flag(s, "relative", c.relativePaths);
             flag(s, "recurse", c.recurse); flag(s, "overwrite", c.overwrite); flag(s, "after", c.afterDate);
@@ -216,27 +216,27 @@ TEST_F(ParserTest, ControlCopyModeDoesNotCarryOver) {
 
 TEST_F(ParserTest, ArchiveCommands) {
     check({
-        {"-rido a.zip -u c:\\dest -r", "kind=9 zip=a.zip op=2 spec=*.* dest=c:\\dest recurse", {}, ""},
+        {"-rido a.zip -u c:\\dest -r", "kind=9 zip=a.zip op=2 files=*.* dest=c:\\dest recurse", {}, ""},
         {"-rido a.zip -u {dir} -d -o -p -f *.txt",
-         "kind=9 zip=a.zip op=3 spec=*.txt dest=c:\\dest paths overwrite", {}, ""},
+         "kind=9 zip=a.zip op=3 files=*.txt dest=c:\\dest paths overwrite", {}, ""},
         {"-rido a.zip -u x -D -F \"my file.txt\"",
-         "kind=9 zip=a.zip op=3 spec=\"my file.txt\" dest=x container", {}, ""},
-        {"-rido a.zip -u", "kind=9 zip=a.zip op=2 spec=*.* ERROR", {}, "Syntax error: Missing destination.\n"},
-        {"-rido a.zip -u x -f", "kind=9 zip=a.zip op=2 spec=*.* dest=x ERROR", {},
+         "kind=9 zip=a.zip op=3 files=\"my file.txt\" dest=x container", {}, ""},
+        {"-rido a.zip -u", "kind=9 zip=a.zip op=2 files=*.* ERROR", {}, "Syntax error: Missing destination.\n"},
+        {"-rido a.zip -u x -f", "kind=9 zip=a.zip op=2 files=*.* dest=x ERROR", {},
          "Syntax error: Missing file spec.\n"},
-        {"-rido a.zip -c *.* -r -p -n", "kind=9 zip=a.zip op=0 spec=*.* newer paths relative recurse", {}, ""},
-        {"-rido a.zip -c c:\\src\\*.* -P -e", "kind=9 zip=a.zip op=1 spec=c:\\src\\*.* paths", {}, ""},
-        {"-rido a.zip -c x -E", "kind=9 zip=a.zip op=1 spec=x container", {}, ""},
-        {"-rido a.zip -c \"c:\\my dir\\*.*\"", "kind=9 zip=a.zip op=0 spec=\"c:\\my dir\\*.*\"", {}, ""},
-        {"-rido a.zip -c x -a 20091102", "kind=9 zip=a.zip op=0 spec=x after date=200911", {}, ""},
-        {"-rido a.zip -c x -A {dir}", "kind=9 zip=a.zip op=0 spec=x after date={dir}", {}, ""},
-        {"-rido a.zip -c x -a", "kind=9 zip=a.zip op=0 spec=x", {}, ""},
+        {"-rido a.zip -c *.* -r -p -n", "kind=9 zip=a.zip op=0 files=*.* newer paths relative recurse", {}, ""},
+        {"-rido a.zip -c c:\\src\\*.* -P -e", "kind=9 zip=a.zip op=1 files=c:\\src\\*.* paths", {}, ""},
+        {"-rido a.zip -c x -E", "kind=9 zip=a.zip op=1 files=x container", {}, ""},
+        {"-rido a.zip -c \"c:\\my dir\\*.*\"", "kind=9 zip=a.zip op=0 files=\"c:\\my dir\\*.*\"", {}, ""},
+        {"-rido a.zip -c x -a 20091102", "kind=9 zip=a.zip op=0 files=x after date=200911", {}, ""},
+        {"-rido a.zip -c x -A {dir}", "kind=9 zip=a.zip op=0 files=x after date={dir}", {}, ""},
+        {"-rido a.zip -c x -a", "kind=9 zip=a.zip op=0 files=x", {}, ""},
         // A missing file spec is reported and parsing goes on.
-        {"-rido a.zip -u x -f -r", "kind=9 zip=a.zip op=2 spec=-r dest=x", {}, ""},
-        {"-rido a.zip -u x -r -f", "kind=9 zip=a.zip op=2 spec=*.* dest=x recurse ERROR", {},
+        {"-rido a.zip -u x -f -r", "kind=9 zip=a.zip op=2 files=-r dest=x", {}, ""},
+        {"-rido a.zip -u x -r -f", "kind=9 zip=a.zip op=2 files=*.* dest=x recurse ERROR", {},
          "Syntax error: Missing file spec.\n"},
-        {"-rido a.zip -u -r", "kind=9 zip=a.zip op=2 spec=*.* dest=-r", {}, ""},
-        {"-rido a.zip -u -c \"\" -o", "kind=9 zip=a.zip op=2 spec=*.* dest=-c overwrite", {}, ""},
+        {"-rido a.zip -u -r", "kind=9 zip=a.zip op=2 files=*.* dest=-r", {}, ""},
+        {"-rido a.zip -u -c \"\" -o", "kind=9 zip=a.zip op=2 files=*.* dest=-c overwrite", {}, ""},
         {"-rido a.zip -l list.txt -d", "kind=9 zip=a.zip op=5 out=list.txt", {}, ""},
         {"-rido a.zip -l list.txt -D", "kind=9 zip=a.zip op=5 out=list.txt container", {}, ""},
         {"-rido a.zip -l", "kind=9 zip=a.zip op=4 ERROR", {}, "Syntax error: Missing output file.\n"},
