@@ -147,6 +147,16 @@ class WineTestCase(unittest.TestCase):
                 return m.group(2), m.group(3) or ""
         return None
 
+    def run_common(self, body, name="x.sdf", update="Test"):
+        """Runs a script whose Common holds `body` in the agent; returns the log entries of its
+        statements (between the section search of Common and that of Cleanup)."""
+        self.write_script(name, f"[Update]\nupdate = {update}\nlog = {self.win('u.log')}\n[Common]\n{body}\n")
+        self.assertEqual(self.run_agent(name), 0)
+        log = self.log_entries("u.log")
+        start = log.index("Section found, Reading commands.") + 1
+        end = next(i for i, line in enumerate(log) if line == "Searching for section, [Cleanup]")
+        return log[start:end]
+
     def wait_for(self, predicate, timeout=30, what="condition"):
         deadline = time.time() + timeout
         while time.time() < deadline:

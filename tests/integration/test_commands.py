@@ -15,13 +15,7 @@ def utf16(text):
 
 class Commands(WineTestCase):
     def run_common(self, body, name="c.sdf"):
-        """Runs a script whose Common holds `body`; returns the log entries of the statements."""
-        self.write_script(name, f"[Update]\nupdate = Cmd\nlog = {self.win('u.log')}\n[Common]\n{body}\n")
-        self.assertEqual(self.run_agent(name), 0)
-        log = self.log_entries("u.log")
-        start = log.index("Section found, Reading commands.") + 1
-        end = next(i for i, line in enumerate(log) if line == "Searching for section, [Cleanup]")
-        return log[start:end]
+        return super().run_common(body, name=name, update="Cmd")
 
     def write_bytes(self, name, data):
         with open(self.path(name), "wb") as f:
