@@ -15,6 +15,8 @@
 #include <queue>
 #include <utility>
 
+#include "deflate_tables.h"
+
 namespace dravik::archive {
 namespace {
 
@@ -25,22 +27,13 @@ constexpr size_t kMaxMatch = 258;
 constexpr int kHashBits = 15;
 constexpr size_t kMaxSymbols = 16384;
 
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-
 // Per level: a match this long shortens the lazy search; no lazy search above `lazy` (0 = greedy);
 // stop searching at `nice`; follow at most `chain` links.
 struct Params {
     int good, lazy, nice, chain;
 };
-constexpr Params kParams[10] = {{0, 0, 0, 0},      {4, 0, 8, 4},      {4, 0, 16, 8},       {4, 0, 32, 32},
-                                {4, 4, 16, 16},    {8, 16, 32, 32},   {8, 16, 128, 128},   {8, 32, 128, 256},
+constexpr Params kParams[10] = {{0, 0, 0, 0},         {4, 0, 8, 4},        {4, 0, 16, 8},     {4, 0, 32, 32},
+                                {4, 4, 16, 16},       {8, 16, 32, 32},     {8, 16, 128, 128}, {8, 32, 128, 256},
                                 {32, 128, 258, 1024}, {32, 258, 258, 4096}};
 
 struct Tables {
@@ -133,7 +126,7 @@ void ensure_two_symbols(uint32_t* freq, int n) {
 }
 
 class BitWriter {
-public:
+  public:
     explicit BitWriter(WriteFn& out) : out_(out) { bytes_.reserve(70000); }
     void put(uint32_t value, int n) {
         bits_ |= uint64_t(value) << count_;
@@ -155,7 +148,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     WriteFn& out_;
     std::vector<uint8_t> bytes_;
     uint64_t bits_ = 0;
@@ -175,7 +168,8 @@ struct Deflater::Impl {
     std::vector<Symbol> syms;
     bool ok = true;
 
-    Impl(int lvl, WriteFn o) : level(std::clamp(lvl, 0, 9)), p(kParams[level]), out(std::move(o)), bw(out), buf(kBufSize) {
+    Impl(int lvl, WriteFn o)
+        : level(std::clamp(lvl, 0, 9)), p(kParams[level]), out(std::move(o)), bw(out), buf(kBufSize) {
         if (level > 0) {
             head.assign(size_t(1) << kHashBits, -1);
             prev.assign(kBufSize, -1);
@@ -270,7 +264,8 @@ struct Deflater::Impl {
         } while (n);
     }
 
-    void write_symbols(const uint8_t* lit_len, const uint16_t* lit_code, const uint8_t* dist_len, const uint16_t* dist_code) {
+    void write_symbols(const uint8_t* lit_len, const uint16_t* lit_code, const uint8_t* dist_len,
+                       const uint16_t* dist_code) {
         const Tables& t = tables();
         for (const Symbol& s : syms) {
             if (!s.dist) {
@@ -371,7 +366,8 @@ struct Deflater::Impl {
         int ncl = 19;
         while (ncl > 4 && cl_len[kCodeLengthOrder[ncl - 1]] == 0) --ncl;
         uint64_t dyn_cost = 3 + 14 + 3 * uint64_t(ncl) + extra_bits;
-        for (auto& e : rle) dyn_cost += cl_len[e.first] + (e.first == 16 ? 2 : e.first == 17 ? 3 : e.first == 18 ? 7 : 0);
+        for (auto& e : rle)
+            dyn_cost += cl_len[e.first] + (e.first == 16 ? 2 : e.first == 17 ? 3 : e.first == 18 ? 7 : 0);
         for (int i = 0; i < 286; ++i) dyn_cost += uint64_t(lit_freq[i]) * lengths[i];
         for (int i = 0; i < 30; ++i) dyn_cost += uint64_t(dist_freq[i]) * lengths[286 + i];
 

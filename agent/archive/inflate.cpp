@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "bounds.h"
+#include "deflate_tables.h"
 
 namespace dravik::archive {
 namespace {
@@ -23,17 +24,6 @@ constexpr size_t kWindow = 32768;
 constexpr size_t kOutBuffer = 4 * kWindow + 512;
 constexpr int kMaxBits = 15;
 
-// RFC 1951 3.2.5: bases and extra bits of the length codes 257..285 and distance codes 0..29.
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-// RFC 1951 3.2.7: order in which the code-length code lengths are stored.
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-
 struct Failure {
     InflateStatus status;
     const char* reason;
@@ -41,7 +31,7 @@ struct Failure {
 
 // Flat decoding table: entry = symbol << 4 | code length (0 = not a code).
 class HuffmanTable {
-public:
+  public:
     // Builds from `count` code lengths; returns nullptr on success or the reason it is invalid.
     const char* build(const uint8_t* lengths, int count) {
         int per_length[kMaxBits + 1] = {};
@@ -80,13 +70,13 @@ public:
     int max_length() const { return max_length_; }
     uint32_t lookup(uint32_t bits) const { return entries_[bits & ((1u << max_length_) - 1)]; }
 
-private:
+  private:
     std::vector<uint32_t> entries_;
     int max_length_ = 0;
 };
 
 class Inflater {
-public:
+  public:
     Inflater(const ReadFn& in, const WriteFn& out) : in_(in), out_(out), input_(65536), output_(kOutBuffer) {}
 
     InflateResult run() {
@@ -103,7 +93,7 @@ public:
         return r;
     }
 
-private:
+  private:
     // --- input ---------------------------------------------------------------------------------
     bool next_byte(uint8_t& b) {
         if (in_pos_ == in_len_) {

@@ -231,7 +231,7 @@ TEST_F(ParserTest, ArchiveCommands) {
         {"-rido a.zip -c x -a 20091102", "kind=9 zip=a.zip op=0 files=x after date=200911", {}, ""},
         {"-rido a.zip -c x -A {dir}", "kind=9 zip=a.zip op=0 files=x after date={dir}", {}, ""},
         {"-rido a.zip -c x -a", "kind=9 zip=a.zip op=0 files=x", {}, ""},
-        // A missing file spec is reported and parsing goes on.
+        // A missing file list is reported and parsing goes on.
         {"-rido a.zip -u x -f -r", "kind=9 zip=a.zip op=2 files=-r dest=x", {}, ""},
         {"-rido a.zip -u x -r -f", "kind=9 zip=a.zip op=2 files=*.* dest=x recurse ERROR", {},
          "Syntax error: Missing file spec.\n"},
