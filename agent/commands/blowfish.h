@@ -24,6 +24,10 @@ class Blowfish {
     void encrypt_block(uint8_t* block) const;
     void decrypt_block(uint8_t* block) const;
 
+    // Decrypts kLanes independent blocks (given as halves) at once.
+    static constexpr int kLanes = 8;
+    void decrypt_lanes(uint32_t (&left)[kLanes], uint32_t (&right)[kLanes]) const;
+
   private:
     uint32_t f(uint32_t x) const {
         return ((s_[0][x >> 24] + s_[1][(x >> 16) & 0xFF]) ^ s_[2][(x >> 8) & 0xFF]) + s_[3][x & 0xFF];
