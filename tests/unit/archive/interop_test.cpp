@@ -1,7 +1,6 @@
 // Interoperability with the peer tools, both directions, through the command records: Info-ZIP
 // zip/unzip, 7-Zip and Python's zipfile. Each test skips when its tool is not installed. The
-// very large cases (more than 65,535 entries, an entry beyond 4 GiB) run only when
-// DRAVIK_LARGE_TESTS is set.
+// very large cases are in large_test.cpp.
 #include <cstdlib>
 #include <random>
 
@@ -154,61 +153,6 @@ TEST_F(Interop, PythonZip64ArchivesExtractWithOurs) {
     ASSERT_EQ(run(src_, "python3 ../mk.py"), 0);
     ASSERT_EQ(extract_all(dir_ / "py.zip", dir_ / "op"), 0) << UnzipLastMessage();
     expect_same_files(dir_ / "op", true);
-}
-
-bool large_tests_enabled() {
-    const char* v = std::getenv("DRAVIK_LARGE_TESTS");
-    return v && *v && std::string(v) != "0";
-}
-
-TEST_F(Interop, LargeMoreThan65535Entries) {
-    if (!large_tests_enabled()) GTEST_SKIP() << "set DRAVIK_LARGE_TESTS=1";
-    if (!have_tool("python3")) GTEST_SKIP() << "python3 not installed";
-    write_file(dir_ / "many.py",
-               "import zipfile\n"
-               "with zipfile.ZipFile('many.zip','w') as z:\n"
-               "  for i in range(70000): z.writestr('d%d/f%05d.txt' % (i % 7, i), 'entry %d' % i)\n");
-    ASSERT_EQ(run(dir_.path(), "python3 many.py"), 0);
-    UNZIPCMDSTRUCT c = unzip_record(UNZIP_COUNTALL, dir_ / "many.zip");
-    ASSERT_EQ(UnzipExecute(&c), 0) << UnzipLastMessage();
-    EXPECT_EQ(c.returnCount, 70000);
-    ZIPINFOEX x{};
-    for (int i = 0; i < 70000; ++i) {
-        UNZIPCMDSTRUCT g = unzip_record(UNZIP_GETNEXT, dir_ / "many.zip");
-        g.pZipInfoEx = &x;
-        ASSERT_EQ(UnzipExecute(&g), 0) << i;
-    }
-    EXPECT_STREQ(x.szFileName, "d6/f69999.txt");
-    EXPECT_EQ(x.dwIndex, 69999u);
-    UNZIPCMDSTRUCT r = unzip_record(UNZIP_EXTRACT, dir_ / "many.zip");
-    std::string out = dir_ / "om";
-    make_dir(out);
-    r.lpszDestination = out.c_str();
-    r.index = 69998;
-    ASSERT_EQ(UnzipExecute(&r), 0) << UnzipLastMessage();
-    EXPECT_EQ(read_file(out + "/d5/f69998.txt"), "entry 69998");
-}
-
-TEST_F(Interop, LargeEntryBeyond4GiB) {
-    if (!large_tests_enabled()) GTEST_SKIP() << "set DRAVIK_LARGE_TESTS=1";
-    if (!have_tool("python3")) GTEST_SKIP() << "python3 not installed";
-    // A peer deflates 4 GiB + 1 MiB of zeros without keeping the file on disk.
-    write_file(dir_ / "big.py",
-               "import zipfile\n"
-               "with zipfile.ZipFile('big.zip','w',zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
-               "  with z.open('zeros.bin','w',force_zip64=True) as o:\n"
-               "    block = bytes(1<<20)\n"
-               "    for i in range(4097): o.write(block)\n");
-    ASSERT_EQ(run(dir_.path(), "python3 big.py"), 0);
-    ZIPINFOEX x{};
-    UNZIPCMDSTRUCT g = unzip_record(UNZIP_GETNEXT, dir_ / "big.zip");
-    g.pZipInfoEx = &x;
-    ASSERT_EQ(UnzipExecute(&g), 0) << UnzipLastMessage();
-    EXPECT_EQ(x.uncompressedSize, 4097ull << 20);
-    UNZIPCMDSTRUCT t = unzip_record(UNZIP_EXTRACT, dir_ / "big.zip");
-    t.testFlag = 1;
-    t.index = 0;
-    EXPECT_EQ(UnzipExecute(&t), 0) << UnzipLastMessage();
 }
 
 }  // namespace
