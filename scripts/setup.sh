@@ -13,8 +13,8 @@ cross_pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
             g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
 # Running and looking at the programs: Wine, a headless X server, screenshots. wine32 runs the 32-bit
 # programs where the kernel can execute 32-bit code; wine64 runs the 64-bit build of the same sources
-# where it cannot (see docs/architecture.md).
-wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick)
+# where it cannot (see docs/architecture.md). tzdata gives the tests a time zone other than UTC.
+wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick tzdata)
 # Peers the archive and crypto tests compare against.
 peer_pkgs=(zip unzip p7zip-full openssl python3 zlib1g-dev libdeflate-dev)
 

@@ -1,0 +1,198 @@
+// The archive engine's Windows host services and what the engine does with them on Windows: file
+// times in local DOS time, attributes, replacing files, names flagged UTF-8 turned into the ANSI
+// code page, and an extraction that carries the entry's time and name onto the disk.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "zip_builder.h"
+#include "zipdll.h"
+
+namespace dravik::archive {
+namespace {
+using test::RawEntry;
+
+class WinTempDir {
+public:
+    WinTempDir() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        for (unsigned i = GetTickCount();; ++i) {
+            path_ = std::string(base) + "dravik_host_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(i);
+            if (CreateDirectoryA(path_.c_str(), nullptr)) break;
+        }
+    }
+    ~WinTempDir() {
+        std::string cmd = "cmd /c rmdir /s /q \"" + path_ + "\" >nul 2>nul";
+        // The folder holds only what the tests made; removing it through the shell keeps this short.
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::string line = cmd;
+        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+            WaitForSingleObject(pi.hProcess, 30000);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+    }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& data) {
+    std::ofstream f(path, std::ios::binary);
+    f << data;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// The file's last-write time as local calendar time, read without the engine's help.
+SYSTEMTIME local_write_time(const std::string& path) {
+    SYSTEMTIME st{};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    EXPECT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
+    EXPECT_TRUE(FileTimeToLocalFileTime(&data.ftLastWriteTime, &local));
+    EXPECT_TRUE(FileTimeToSystemTime(&local, &st));
+    return st;
+}
+
+constexpr uint32_t dos_datetime(int year, int month, int day, int hour, int minute, int second) {
+    return uint32_t((year - 1980) << 9 | month << 5 | day) << 16 | uint32_t(hour << 11 | minute << 5 | second / 2);
+}
+
+void expect_time(const SYSTEMTIME& st, int year, int month, int day, int hour, int minute, int second) {
+    EXPECT_EQ(st.wYear, year);
+    EXPECT_EQ(st.wMonth, month);
+    EXPECT_EQ(st.wDay, day);
+    EXPECT_EQ(st.wHour, hour);
+    EXPECT_EQ(st.wMinute, minute);
+    EXPECT_EQ(st.wSecond, second);
+}
+
+TEST(Win32Host, FileTimesAttributesAndReplacing) {
+    WinTempDir dir;
+    Host& h = host();
+    const std::string a = dir / "a.txt", b = dir / "b.txt";
+    write_file(a, "new");
+    write_file(b, "old");
+
+    // Times are local DOS times both ways (a summer date, where local and UTC differ most often).
+    ASSERT_TRUE(h.set_file_time(a, dos_datetime(2023, 7, 14, 9, 30, 44)));
+    expect_time(local_write_time(a), 2023, 7, 14, 9, 30, 44);
+    FileStat s = h.stat(a);
+    EXPECT_TRUE(s.exists);
+    EXPECT_FALSE(s.is_dir);
+    EXPECT_EQ(s.size, 3u);
+    EXPECT_EQ(s.dos_datetime, dos_datetime(2023, 7, 14, 9, 30, 44));
+    EXPECT_TRUE(h.stat(dir.path()).is_dir);
+    EXPECT_FALSE(h.stat(dir / "missing").exists);
+
+    ASSERT_TRUE(h.set_read_only(b, true));
+    EXPECT_TRUE(GetFileAttributesA(b.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(h.stat(b).read_only);
+    ASSERT_TRUE(h.set_read_only(b, false));
+    EXPECT_FALSE(GetFileAttributesA(b.c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    ASSERT_TRUE(h.replace_file(a, b));
+    EXPECT_EQ(read_file(b), "new");
+    EXPECT_EQ(GetFileAttributesA(a.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_TRUE(h.make_dir(dir / "sub"));
+    EXPECT_TRUE(h.same_file(dir / "B.TXT", dir / "sub\\..\\b.txt"));
+    EXPECT_FALSE(h.same_file(dir / "b.txt", dir / "sub"));
+    auto names = h.list_dir(dir.path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"b.txt", "sub"}));
+    EXPECT_EQ(h.separator(), '\\');
+}
+
+TEST(Win32Host, Utf8NamesBecomeAnsiNames) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the checks below are written for code page 1252";
+    Host& h = host();
+    EXPECT_EQ(h.utf8_to_system("caf\xC3\xA9.txt"), "caf\xE9.txt");
+    EXPECT_EQ(h.utf8_to_system("\xE2\x82\xAC 5"), "\x80 5");  // the euro sign sits at 0x80 in 1252
+    EXPECT_EQ(h.utf8_to_system("plain/name.txt"), "plain/name.txt");
+}
+
+TEST(Win32Engine, ExtractionCarriesTimesAndAnsiNames) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the names below are written for code page 1252";
+    WinTempDir dir;
+    const std::string archive = dir / "names.zip", out = dir / "out";
+    // The builder stamps every entry 2024-01-01 12:00:00.
+    write_file(archive, test::build_stored_zip({RawEntry{"caf\xC3\xA9.txt", "utf-8 name", 0x800},
+                                               RawEntry{"sub/plain.txt", "plain name", 0}}));
+    ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+
+    UNZIPCMDSTRUCT r{};
+    r.size = sizeof r;
+    r.Function = UNZIP_EXTRACT;
+    r.lpszZIPFile = archive.c_str();
+    r.lpszFilespec = "*";
+    r.index = -1;
+    r.quietFlag = 1;
+    r.recurseFlag = 1;
+    r.lpszDestination = out.c_str();
+    ASSERT_EQ(UnzipExecute(&r), 0) << UnzipLastMessage();
+    EXPECT_EQ(read_file(out + "\\caf\xE9.txt"), "utf-8 name");
+    EXPECT_EQ(read_file(out + "\\sub\\plain.txt"), "plain name");
+    expect_time(local_write_time(out + "\\caf\xE9.txt"), 2024, 1, 1, 12, 0, 0);
+    expect_time(local_write_time(out + "\\sub\\plain.txt"), 2024, 1, 1, 12, 0, 0);
+
+    // Listing gives the ANSI name too.
+    ZIPINFOEX info{};
+    UNZIPCMDSTRUCT g{};
+    g.size = sizeof g;
+    g.Function = UNZIP_GETNEXT;
+    g.lpszZIPFile = archive.c_str();
+    g.index = -1;
+    g.quietFlag = 1;
+    g.pZipInfoEx = &info;
+    ASSERT_EQ(UnzipExecute(&g), 0) << UnzipLastMessage();
+    EXPECT_STREQ(info.szFileName, "caf\xE9.txt");
+    EXPECT_STREQ(info.szDateTime, "01/01/2024  12:00:00");
+}
+
+TEST(Win32Engine, CompressionStoresTheFilesLocalTime) {
+    WinTempDir dir;
+    const std::string file = dir / "dated.txt", archive = dir / "dated.zip";
+    write_file(file, "a file with a known time\n");
+    ASSERT_TRUE(host().set_file_time(file, dos_datetime(2021, 12, 24, 18, 45, 10)));
+    ZIPCMDSTRUCT z{};
+    z.size = sizeof z;
+    z.Function = ZIP_ADD;
+    z.lpszZIPFile = archive.c_str();
+    z.lpszItemList = file.c_str();
+    z.compFactor = 5;
+    z.quietFlag = 1;
+    z.noDirectoryNamesFlag = 1;
+    ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
+
+    ZIPINFOEX info{};
+    UNZIPCMDSTRUCT g{};
+    g.size = sizeof g;
+    g.Function = UNZIP_GETNEXT;
+    g.lpszZIPFile = archive.c_str();
+    g.index = -1;
+    g.quietFlag = 1;
+    g.pZipInfoEx = &info;
+    ASSERT_EQ(UnzipExecute(&g), 0) << UnzipLastMessage();
+    EXPECT_STREQ(info.szFileName, "dated.txt");
+    EXPECT_STREQ(info.szDateTime, "12/24/2021  18:45:10");
+}
+
+}  // namespace
+}  // namespace dravik::archive
