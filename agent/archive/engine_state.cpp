@@ -15,8 +15,11 @@ namespace {
 // The slot is "allocated" once per process; each thread's state lives in it between its attach
 // and detach calls.
 std::atomic<int> g_zip_slot{0}, g_unzip_slot{0};
-thread_local std::unique_ptr<ZipThreadState> t_zip;
-thread_local std::unique_ptr<UnzipThreadState> t_unzip;
+// Plain pointers, released by the detach calls: a thread_local object with a destructor makes the
+// MinGW runtime run that destructor from its thread-exit hook, and a worker thread ending while the
+// process exits then deadlocked the agent's exit under Wine now and then.
+thread_local ZipThreadState* t_zip = nullptr;
+thread_local UnzipThreadState* t_unzip = nullptr;
 
 std::mutex g_log_mutex;
 ARCHIVELOGPROC g_log = nullptr;
@@ -80,12 +83,12 @@ const char* unzip_text(int code) {
 
 ZipThreadState* zip_state() {
     if (!t_zip && !ZipThreadAttach()) return nullptr;
-    return t_zip.get();
+    return t_zip;
 }
 
 UnzipThreadState* unzip_state() {
     if (!t_unzip && !UnzipThreadAttach()) return nullptr;
-    return t_unzip.get();
+    return t_unzip;
 }
 
 void log_line(const std::string& text) {
@@ -137,10 +140,13 @@ int32_t ZipProcessAttach(void*) {
     return 1;
 }
 int32_t ZipThreadAttach(void) {
-    if (!t_zip) t_zip.reset(new (std::nothrow) ZipThreadState());
+    if (!t_zip) t_zip = new (std::nothrow) ZipThreadState();
     return t_zip ? 1 : 0;
 }
-void ZipThreadDetach(void) { t_zip.reset(); }
+void ZipThreadDetach(void) {
+    delete t_zip;
+    t_zip = nullptr;
+}
 void ZipProcessDetach(void) { g_zip_slot = 0; }
 
 int32_t UnzipProcessAttach(void*) {
@@ -149,10 +155,13 @@ int32_t UnzipProcessAttach(void*) {
     return 1;
 }
 int32_t UnzipThreadAttach(void) {
-    if (!t_unzip) t_unzip.reset(new (std::nothrow) UnzipThreadState());
+    if (!t_unzip) t_unzip = new (std::nothrow) UnzipThreadState();
     return t_unzip ? 1 : 0;
 }
-void UnzipThreadDetach(void) { t_unzip.reset(); }
+void UnzipThreadDetach(void) {
+    delete t_unzip;
+    t_unzip = nullptr;
+}
 void UnzipProcessDetach(void) { g_unzip_slot = 0; }
 
 const char* ZipResultText(int32_t code) {
