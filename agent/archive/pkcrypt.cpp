@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "crc32.h"
+#include "secure_zero.h"
 
 namespace dravik::archive {
 
@@ -13,8 +14,9 @@ TraditionalCipher::TraditionalCipher(std::string_view password) : k0_(0x12345678
 
 TraditionalCipher::~TraditionalCipher() {
     // The keys are as good as the password; do not leave them in freed memory.
-    volatile uint32_t* keys[] = {&k0_, &k1_, &k2_};
-    for (auto* k : keys) *k = 0;
+    secure_zero(&k0_, sizeof k0_);
+    secure_zero(&k1_, sizeof k1_);
+    secure_zero(&k2_, sizeof k2_);
 }
 
 void TraditionalCipher::update(uint8_t plain) {

@@ -25,6 +25,16 @@ struct Outcome {
 
 std::string str(const char* s) { return s ? std::string(s) : std::string(); }
 
+// The entry record's encryption details: 0 for a plain entry, 1 for the traditional encryption,
+// the key length in bits (128, 192, 256) for WinZip AES, and 99 (the AES method number) for an
+// AES entry whose strength is not one of those.
+uint32_t encryption_details(const ZipEntry& e) {
+    if (!e.encrypted()) return 0;
+    if (!e.aes()) return 1;
+    if (!e.aes_field || !WinZipAes::valid_strength(e.aes_strength)) return WinZipAes::kMethod;
+    return 64 + 64 * uint32_t(e.aes_strength);
+}
+
 // A destination must name a drive ("X:") or a server ("\\"); on a host whose paths start at
 // '/', a path from the root is the equivalent.
 Outcome check_destination(const std::string& d) {
@@ -203,7 +213,7 @@ private:
             std::snprintf(x->szFileName, sizeof x->szFileName, "%s", name.c_str());
             x->dwSeconds = second;
             x->dwDosDateTime = e.dos_datetime();
-            x->dwEncryption = e.encrypted() ? 1 : 0;
+            x->dwEncryption = encryption_details(e);
         } else if (ZIPINFO* z = r_.zInfo) {
             z->dwIndex = static_cast<uint32_t>(index);
             z->uncompressedSize = e.uncompressed > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(e.uncompressed);

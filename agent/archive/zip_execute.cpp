@@ -9,6 +9,7 @@
 #include "engine_state.h"
 #include "host.h"
 #include "names.h"
+#include "secure_zero.h"
 #include "zip_writer.h"
 
 namespace dravik::archive {
@@ -117,6 +118,9 @@ uint32_t parse_date(const std::string& s) {
 class ZipCommand {
 public:
     ZipCommand(const ZIPCMDSTRUCT& r, ZipThreadState& state) : r_(r), state_(state), sep_(host().separator()) {}
+    ~ZipCommand() { secure_zero(password_.data(), password_.size()); }
+    ZipCommand(const ZipCommand&) = delete;
+    ZipCommand& operator=(const ZipCommand&) = delete;
 
     Outcome run() {
         archive_ = str(r_.lpszZIPFile);
@@ -298,6 +302,7 @@ private:
             AddOptions o;
             o.level = level_for(f);
             o.password = password_.empty() ? nullptr : password_.c_str();
+            o.aes_strength = aes_strength_;
             o.allow_zip64 = r_.LargeZIPFilesFlag != 0;
             s = w.add_file(f.name, f.path, f.stat.dos_datetime, attr, o);
         }
@@ -338,7 +343,14 @@ private:
     }
 
     Outcome add_entries() {
-        if (r_.encryptFlag) password_ = str(r_.lpszEncryptCode).substr(0, 65);
+        if (r_.encryptFlag) {
+            // Only the first 65 characters count; copied straight into the member (no temporary
+            // copies of the password left behind), which the destructor wipes.
+            size_t n = 0;
+            while (n < kMaxPassword && r_.lpszEncryptCode[n]) ++n;
+            password_.assign(r_.lpszEncryptCode, n);
+            if (r_.lZipSubOptions2 & 4) aes_strength_ = r_.lSEInfo;
+        }
         if (items_.empty() && r_.Function != ZIP_FRESHEN) return {16, "nothing to select from"};
         if (items_.empty()) {
             // Freshen with no list: every entry whose file is on disk under its stored name.
@@ -383,7 +395,9 @@ private:
     const ZIPCMDSTRUCT& r_;
     ZipThreadState& state_;
     char sep_;
+    static constexpr size_t kMaxPassword = 65;
     std::string archive_, password_;
+    int aes_strength_ = 0;  // 1..3: WinZip AES instead of the traditional encryption
     std::vector<std::string> items_, unmatched_;
     std::vector<std::string> store_suffixes_;
     uint32_t after_date_ = 0;
@@ -416,10 +430,8 @@ Outcome checked_run(const ZIPCMDSTRUCT& r, ZipThreadState& state) {
     }
     if (r.encryptFlag) {
         if (r.lZipSubOptions2 & 8) return {16, "encryption not supported"};
-        if (r.lZipSubOptions2 & 4) {
-            if (r.lSEInfo < 1 || r.lSEInfo > 3) return {16, "encryption not supported"};
-            return {16, "encryption not supported"};  // AES is not written by this engine
-        }
+        // AES: the key strength 1, 2 or 3 (128, 192, 256 bits); anything else is refused.
+        if ((r.lZipSubOptions2 & 4) && !WinZipAes::valid_strength(r.lSEInfo)) return {16, "encryption not supported"};
         if (!r.lpszEncryptCode || !*r.lpszEncryptCode) return {16, "was getting encryption password"};
     }
     if (r.Function < 1 || r.Function > 7) return {16, "no such option:" + std::to_string(r.Function)};

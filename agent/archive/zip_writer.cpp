@@ -2,6 +2,13 @@
 // an entry smaller it is written again stored (method 0) over the same place. Encrypted entries
 // take the CRC in a first pass over the file, because the encryption header's check byte is the
 // CRC's high byte (APPNOTE 6.1.6).
+//
+// AES entries (WinZip AE format) are method 99 with the real method in extra field 0x9901, in
+// both the local and the central header. Their data is the salt, the verifier, the encrypted
+// data and the authentication code. Entries of 20 bytes and more are written as AE-1, which keeps
+// the real CRC-32, so a reader checks the data twice (code and CRC). Smaller ones are AE-2 with
+// CRC 0, as WinZip does: the CRC-32 of a few bytes gives their content away (for 4 bytes or
+// fewer it is a one-to-one function of them), and the authentication code protects them anyway.
 #include "zip_writer.h"
 
 #include <chrono>
@@ -20,6 +27,12 @@ constexpr uint64_t kMax32 = 0xFFFFFFFFu;
 // worst-case growth and the encryption header before the 32-bit fields overflow).
 constexpr uint64_t kZip64Threshold = 0xFFFF0000u;
 constexpr size_t kChunk = 256 * 1024;
+// Version needed to extract for AES entries (APPNOTE 4.4.3.2 lists 5.1 for AES; WinZip and
+// 7-Zip write 51 too). Zip64 alone needs 45.
+constexpr uint16_t kAesVersionNeeded = 51;
+// Entries smaller than this are written as AE-2 (no CRC), larger ones as AE-1.
+constexpr uint64_t kAe1MinimumSize = 20;
+constexpr size_t kAesFieldSize = 4 + 7;
 
 Status fail(int code, std::string detail) { return Status{code, std::move(detail)}; }
 
@@ -29,6 +42,16 @@ uint16_t level_flags(int level) {
     if (level == 2) return 4;
     if (level == 1) return 6;
     return 0;
+}
+
+// Writes the 0x9901 field (header and 7 bytes of data) of an AES entry.
+void put_aes_field(uint8_t* x, const ZipEntry& e) {
+    put16(x, WinZipAes::kExtraFieldId);
+    put16(x + 2, 7);
+    put16(x + 4, e.aes_version);
+    put16(x + 6, e.aes_vendor);
+    x[8] = e.aes_strength;
+    put16(x + 9, e.aes_method);
 }
 
 }  // namespace
@@ -48,7 +71,8 @@ Status ZipWriter::create(const std::string& path) {
 
 Status ZipWriter::write_local_header(const ZipEntry& e, bool zip64_extra, uint64_t& header_pos) {
     header_pos = out_.tell();
-    uint8_t h[30 + 20];
+    uint8_t h[30 + 20 + kAesFieldSize];
+    const size_t extra = (zip64_extra ? 20 : 0) + (e.aes_field ? kAesFieldSize : 0);
     put32(h, 0x04034b50);
     put16(h + 4, e.needed);
     put16(h + 6, e.flags);
@@ -60,28 +84,31 @@ Status ZipWriter::write_local_header(const ZipEntry& e, bool zip64_extra, uint64
     put32(h + 18, descriptor ? 0 : zip64_extra ? uint32_t(kMax32) : uint32_t(e.compressed));
     put32(h + 22, descriptor ? 0 : zip64_extra ? uint32_t(kMax32) : uint32_t(e.uncompressed));
     put16(h + 26, static_cast<uint16_t>(e.name.size()));
-    put16(h + 28, zip64_extra ? 20 : 0);
-    bool ok = out_.write(h, 30) && out_.write(e.name.data(), e.name.size());
+    put16(h + 28, static_cast<uint16_t>(extra));
+    uint8_t* x = h + 30;
     if (zip64_extra) {
-        uint8_t* x = h + 30;
         put16(x, 1);
         put16(x + 2, 16);
         put64(x + 4, e.uncompressed);
         put64(x + 12, e.compressed);
-        ok = ok && out_.write(x, 20);
+        x += 20;
     }
+    if (e.aes_field) put_aes_field(x, e);
+    bool ok = out_.write(h, 30) && out_.write(e.name.data(), e.name.size()) && out_.write(h + 30, extra);
     return ok ? Status{} : fail(kWriteOutputFailed, "Output file write failure, possible disk full");
 }
 
-Status ZipWriter::write_data(File& src, uint64_t size, int level, TraditionalCipher* cipher, uint64_t& written, uint32_t& crc) {
+Status ZipWriter::write_data(File& src, uint64_t size, int level, TraditionalCipher* cipher, WinZipAes* aes,
+                             uint64_t& written, uint32_t& crc) {
     written = 0;
     crc = 0;
     bool out_ok = true;
     std::vector<uint8_t> scratch;
     WriteFn sink = [&](const uint8_t* p, size_t n) -> bool {
-        if (cipher) {
+        if (cipher || aes) {
             scratch.assign(p, p + n);
-            cipher->encrypt(scratch.data(), n);
+            if (cipher) cipher->encrypt(scratch.data(), n);
+            if (aes) aes->encrypt(scratch.data(), n);
             p = scratch.data();
         }
         written += n;
@@ -104,6 +131,21 @@ Status ZipWriter::write_data(File& src, uint64_t size, int level, TraditionalCip
     return {};
 }
 
+bool ZipWriter::make_salt(uint8_t* salt, size_t size) {
+    // The salt need not be secret, but it must not repeat: with a fixed counter start, the same
+    // password and salt would give two entries the same key stream. std::random_device is the
+    // operating system's generator with the toolchains this is built with (getrandom or
+    // /dev/urandom natively, RtlGenRandom through rand_s with MinGW); the seeded generator mixed
+    // in keeps salts distinct even if a runtime ever gave a deterministic device.
+    try {
+        std::random_device device;
+        for (size_t i = 0; i < size; ++i) salt[i] = static_cast<uint8_t>(device() ^ random_());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime, uint32_t external_attr,
                            const AddOptions& options) {
     File src;
@@ -111,20 +153,31 @@ Status ZipWriter::add_file(const std::string& name, const std::string& source, u
     uint64_t size = src.size();
     bool zip64 = size >= kZip64Threshold;
     if (zip64 && !options.allow_zip64) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
+    const bool aes = options.password && options.aes_strength;
+    const bool traditional = options.password && !aes;
+    if (aes && !WinZipAes::valid_strength(options.aes_strength)) return fail(16, "encryption not supported");
 
     ZipEntry e;
     e.name = name;
-    e.method = options.level > 0 ? 8 : 0;
-    e.flags = static_cast<uint16_t>((options.password ? 1 : 0) | (e.method == 8 ? level_flags(options.level) : 0));
-    e.needed = zip64 ? 45 : 20;
+    uint16_t method = options.level > 0 ? 8 : 0;
+    e.method = aes ? WinZipAes::kMethod : method;
+    e.flags = static_cast<uint16_t>((options.password ? 1 : 0) | (method == 8 ? level_flags(options.level) : 0));
+    e.needed = aes ? kAesVersionNeeded : zip64 ? 45 : 20;
     e.made_by = e.needed;
     e.dos_date = uint16_t(dos_datetime >> 16);
     e.dos_time = uint16_t(dos_datetime & 0xFFFF);
     e.external_attr = external_attr;
     e.uncompressed = size;
+    if (aes) {
+        e.aes_field = true;
+        e.aes_version = size < kAe1MinimumSize ? 2 : 1;
+        e.aes_vendor = WinZipAes::kVendorId;
+        e.aes_strength = static_cast<uint8_t>(options.aes_strength);
+        e.aes_method = method;
+    }
 
     uint32_t crc_first = 0;
-    if (options.password) {
+    if (traditional) {
         std::vector<uint8_t> buf(kChunk);
         uint64_t total = 0;
         for (size_t n; (n = src.read(buf.data(), buf.size())) > 0;) {
@@ -141,24 +194,47 @@ Status ZipWriter::add_file(const std::string& name, const std::string& source, u
     // Two tries: as asked, then stored when deflate did not help.
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::unique_ptr<TraditionalCipher> cipher;
-        uint64_t header_bytes = 0;
-        if (options.password) {
+        std::unique_ptr<WinZipAes> aes_cipher;
+        uint64_t header_bytes = 0, trailer_bytes = 0;
+        if (traditional) {
             cipher = std::make_unique<TraditionalCipher>(options.password);
             uint8_t random[11], header[TraditionalCipher::kHeaderSize];
             for (auto& b : random) b = static_cast<uint8_t>(random_());
             cipher->make_header(random, uint8_t(crc_first >> 24), header);
             if (!out_.write(header, sizeof header)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
             header_bytes = sizeof header;
+        } else if (aes) {
+            // A fresh salt for each try, so no key stream is ever used twice.
+            uint8_t head[WinZipAes::kMaxSaltSize + WinZipAes::kVerifierSize];
+            const size_t salt_size = WinZipAes::salt_size(options.aes_strength);
+            if (!make_salt(head, salt_size)) return fail(kWritePrepareFailed, "no random source for the AES salt");
+            aes_cipher = std::make_unique<WinZipAes>(options.password, options.aes_strength, head);
+            std::memcpy(head + salt_size, aes_cipher->verifier(), WinZipAes::kVerifierSize);
+            header_bytes = salt_size + WinZipAes::kVerifierSize;
+            if (!out_.write(head, header_bytes))
+                return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+            trailer_bytes = WinZipAes::kMacSize;
         }
         uint64_t written = 0;
         uint32_t crc = 0;
-        s = write_data(src, size, e.method == 8 ? options.level : 0, cipher.get(), written, crc);
+        s = write_data(src, size, method == 8 ? options.level : 0, cipher.get(), aes_cipher.get(), written, crc);
         if (!s.ok()) return s;
-        if (options.password && crc != crc_first) return fail(kWriteInputFailed, "file changed while it was read: " + source);
-        e.crc = crc;
-        e.compressed = written + header_bytes;
-        if (e.method == 8 && written >= size) {
-            e.method = 0;
+        if (traditional && crc != crc_first)
+            return fail(kWriteInputFailed, "file changed while it was read: " + source);
+        if (aes_cipher) {
+            uint8_t code[WinZipAes::kMacSize];
+            aes_cipher->finish(code);
+            if (!out_.write(code, sizeof code))
+                return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+        }
+        e.crc = e.aes_field && e.aes_version == 2 ? 0 : crc;
+        e.compressed = header_bytes + written + trailer_bytes;
+        if (method == 8 && written >= size) {
+            method = 0;
+            if (aes)
+                e.aes_method = 0;
+            else
+                e.method = 0;
             e.flags = static_cast<uint16_t>(e.flags & ~6u);
             if (!src.seek(0) || !out_.seek(data_start)) return fail(kWriteInputFailed, "Input file read failure");
             continue;
@@ -195,9 +271,10 @@ Status ZipWriter::copy_entry(ZipReader& from, const ZipEntry& original, bool all
     Status s = from.locate_data(original, data);
     if (!s.ok()) return fail(3, s.detail);
     ZipEntry e = original;
-    // The sizes are known now; only an encrypted entry whose check byte comes from the time
-    // keeps its data descriptor.
-    if (!(e.encrypted() && (e.flags & 8))) e.flags = static_cast<uint16_t>(e.flags & ~8u);
+    // The sizes are known now; only a traditionally encrypted entry whose check byte comes from
+    // the time keeps its data descriptor. An AES entry keeps its 0x9901 field (written from the
+    // entry by write_local_header and finish), without which it could not be read.
+    if (!(e.encrypted() && !e.aes() && (e.flags & 8))) e.flags = static_cast<uint16_t>(e.flags & ~8u);
     bool zip64 = e.compressed >= kMax32 || e.uncompressed >= kMax32;
     if (zip64 && !allow_zip64) return fail(kWriteTooLarge, "entry too large without Zip64: " + e.name);
     uint64_t pos = 0;
@@ -235,9 +312,10 @@ Status ZipWriter::finish(const std::string& comment, bool allow_zip64) {
     bool need_zip64 = entries_.size() > 0xFFFF;
     for (const ZipEntry& e : entries_) {
         bool big_u = e.uncompressed >= kMax32, big_c = e.compressed >= kMax32, big_o = e.local_offset >= kMax32;
-        uint8_t h[46], x[28];
+        uint8_t h[46], x[28 + kAesFieldSize];
         size_t xlen = 0;
-        if (big_u || big_c || big_o) {
+        const bool zip64 = big_u || big_c || big_o;
+        if (zip64) {
             if (!allow_zip64) return fail(kWriteTooLarge, "archive too large without Zip64");
             size_t n = 4;
             if (big_u) put64(x + n, e.uncompressed), n += 8;
@@ -247,7 +325,11 @@ Status ZipWriter::finish(const std::string& comment, bool allow_zip64) {
             put16(x + 2, static_cast<uint16_t>(n - 4));
             xlen = n;
         }
-        uint16_t needed = xlen ? 45 : e.needed;
+        if (e.aes_field) {
+            put_aes_field(x + xlen, e);
+            xlen += kAesFieldSize;
+        }
+        uint16_t needed = zip64 && e.needed < 45 ? 45 : e.needed;
         put32(h, 0x02014b50);
         put16(h + 4, static_cast<uint16_t>(needed > 20 ? needed : 20));  // made by MS-DOS (attributes are DOS bits)
         put16(h + 6, needed);
