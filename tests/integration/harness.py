@@ -147,11 +147,12 @@ class WineTestCase(unittest.TestCase):
                 return m.group(2), m.group(3) or ""
         return None
 
-    def run_common(self, body, name="x.sdf", update="Test"):
-        """Runs a script whose Common holds `body` in the agent; returns the log entries of its
-        statements (between the section search of Common and that of Cleanup)."""
+    def run_common(self, body, name="x.sdf", update="Test", args=()):
+        """Runs a script whose Common holds `body` in the agent (with further command-line `args`);
+        returns the log entries of its statements (between the section search of Common and that of
+        Cleanup)."""
         self.write_script(name, f"[Update]\nupdate = {update}\nlog = {self.win('u.log')}\n[Common]\n{body}\n")
-        self.assertEqual(self.run_agent(name), 0)
+        self.assertEqual(self.run_agent(name, *args), 0)
         log = self.log_entries("u.log")
         start = log.index("Section found, Reading commands.") + 1
         end = next(i for i, line in enumerate(log) if line == "Searching for section, [Cleanup]")

@@ -36,8 +36,8 @@ def zip_bytes(files):
 
 
 class ArchiveCommand(WineTestCase):
-    def run_common(self, body, name="z.sdf"):
-        return super().run_common(body, name=name, update="Rido")
+    def run_common(self, body, name="z.sdf", args=()):
+        return super().run_common(body, name=name, update="Rido", args=args)
 
     def write_bytes(self, name, data):
         os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
@@ -132,33 +132,68 @@ class ArchiveCommand(WineTestCase):
         self.assertEqual(self.read_bytes("dest/sub/b.bin"), TREE["sub/b.bin"])
         self.assertFalse(os.path.exists(self.path("app.zip.dk@")))
 
+    def seven_zip(self, *args):
+        return subprocess.run(["7z"] + list(args), capture_output=True).returncode
+
+    def expect_aes_entries(self, archive, key, names):
+        """Every entry of `archive` is AES-encrypted (method 99) and 7-Zip opens them with `key` only."""
+        with zipfile.ZipFile(self.path(archive)) as z:
+            infos = [i for i in z.infolist() if not i.filename.endswith("/")]
+            self.assertEqual(sorted(i.filename for i in infos), sorted(names))
+            for info in infos:
+                self.assertEqual(info.compress_type, 99, info.filename)
+                self.assertTrue(info.flag_bits & 1, info.filename)
+        self.assertEqual(self.seven_zip("t", "-p" + key, self.path(archive)), 0)
+        self.assertNotEqual(self.seven_zip("t", "-pnot the key", self.path(archive)), 0)
+
+    def test_entry_encryption_with_the_pass_key_and_the_built_in_key(self):
+        self.make_tree("src")
+        keyed, builtin = self.win("keyed.zip"), self.win("builtin.zip")
+        lines = [
+            f"-rido {keyed} -c {self.win('src')}\\*.* -r -p -e",
+            f"-rido {keyed} -u {self.win('dest')} -r -p -o -d",
+            f"-rido {keyed} -u {self.win('nokey')} -r -p",
+        ]
+        log = self.run_common("\n".join(lines), args=("-P", "Pass Key 7"))
+        self.assertEqual(log, [lines[0] + ", File(s) compressed.", lines[1] + ", File(s) decompressed.",
+                               lines[2] + ", File(s) not decompressed."])
+        self.expect_aes_entries("keyed.zip", "Pass Key 7", ["src/" + name for name in TREE])
+        self.assertEqual(self.seven_zip("x", "-pPass Key 7", "-o" + self.path("by7z"), self.path("keyed.zip")), 0)
+        for name, data in TREE.items():
+            self.assertEqual(self.read_bytes("dest/src/" + name), data, name)
+            self.assertEqual(self.read_bytes("by7z/src/" + name), data, name)
+            self.assertFalse(os.path.exists(self.path("nokey/src/" + name)), name)
+
+        # Without a pass key the built-in key encrypts the entries.
+        line = f"-rido {builtin} -c {self.win('src/a.txt')} -e"
+        self.assertEqual(self.run_common(line), [line + ", File(s) compressed."])
+        self.expect_aes_entries("builtin.zip", BUILT_IN_KEY, ["a.txt"])
+
     def test_container_compression(self):
-        """"-E" encrypts the entries (AES) and wraps the archive in the container. Whatever the engine
-        answers for AES entries, the log and the files must agree with it."""
+        """"-E" encrypts the entries (AES, the pass key) and wraps the archive in the container; a
+        second "-E" compression adds to the container's content."""
         self.make_tree("src")
         new, old = self.win("new.zip"), self.win("old.zip")
-        original = blowfish(zip_bytes({"first.txt": b"first"}), BUILT_IN_KEY)
-        self.write_bytes("old.zip", original)
-        lines = [f"-rido {new} -c {self.win('src/a.txt')} -E", f"-rido {old} -c {self.win('src/a.txt')} -E"]
+        self.write_bytes("old.zip", blowfish(zip_bytes({"first.txt": b"first"}), BUILT_IN_KEY))
+        lines = [
+            f"-rido {new} -c {self.win('src/a.txt')} -E",
+            f"-rido {old} -c {self.win('src/a.txt')} -E",
+            f"-rido {old} -l {self.win('list.txt')} -D",
+            f"-rido {old} -u {self.win('dest')} -D -o",
+        ]
         log = self.run_common("\n".join(lines))
-        self.assertEqual(len(log), 2)
-        self.assertTrue(log[0].startswith(lines[0] + ", "))
-        self.assertTrue(log[1].startswith(lines[1] + ", "))
-        if log[0].endswith(", File(s) compressed."):
-            self.assertNotEqual(self.unzip_test("new.zip"), 0)
-            with zipfile.ZipFile(io.BytesIO(blowfish(self.read_bytes("new.zip"), BUILT_IN_KEY, True))) as z:
-                self.assertEqual(z.namelist(), ["a.txt"])
-        else:
-            self.assertEqual(log[0], lines[0] + ", File(s) not compressed.")
-            self.assertFalse(os.path.exists(self.path("new.zip")))
-        if log[1].endswith(", File(s) compressed."):
-            # The second compression added to the container's content.
-            self.assertFalse(os.path.exists(self.path("old.zip.dk@")))
-            with zipfile.ZipFile(io.BytesIO(blowfish(self.read_bytes("old.zip"), BUILT_IN_KEY, True))) as z:
-                self.assertEqual(sorted(z.namelist()), ["a.txt", "first.txt"])
-        else:
-            # A failed compression leaves the container as it was and the working copy in place.
-            self.assertEqual(log[1], lines[1] + ", File(s) not compressed.")
-            self.assertEqual(self.read_bytes("old.zip"), original)
-            with zipfile.ZipFile(self.path("old.zip.dk@")) as z:
-                self.assertEqual(z.namelist(), ["first.txt"])
+        self.assertEqual(log, [lines[0] + ", File(s) compressed.", lines[1] + ", File(s) compressed.",
+                               lines[2] + ", Archive files listed in output file.",
+                               lines[3] + ", File(s) decompressed."])
+        self.assertNotEqual(self.unzip_test("new.zip"), 0)
+        self.write_bytes("new-plain.zip", blowfish(self.read_bytes("new.zip"), BUILT_IN_KEY, True))
+        self.expect_aes_entries("new-plain.zip", BUILT_IN_KEY, ["a.txt"])
+        self.write_bytes("old-plain.zip", blowfish(self.read_bytes("old.zip"), BUILT_IN_KEY, True))
+        with zipfile.ZipFile(self.path("old-plain.zip")) as z:
+            self.assertEqual(sorted(z.namelist()), ["a.txt", "first.txt"])
+            self.assertEqual(z.read("first.txt"), b"first")  # the old entry is copied as it was
+        self.assertEqual(self.read_bytes("list.txt"), b"first.txt\r\na.txt\r\n")
+        self.assertEqual(self.read_bytes("dest/a.txt"), TREE["a.txt"])
+        self.assertEqual(self.read_bytes("dest/first.txt"), b"first")
+        for name in ("new.zip.dk@", "old.zip.dk@"):
+            self.assertFalse(os.path.exists(self.path(name)), name)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -38,9 +39,6 @@ class RecordingEngine : public ArchiveEngine {
     std::vector<std::string> events;
     std::vector<ZipCall> zips;
     std::vector<UnzipCall> unzips;
-    // Has the real engine use its traditional entry encryption where the record asks for AES, so the
-    // container's handling can be followed end to end before AES entries are written.
-    bool traditional_encryption = false;
     std::function<int32_t(ZIPCMDSTRUCT&)> zip_answer = [](ZIPCMDSTRUCT&) { return 0; };
     std::function<int32_t(UNZIPCMDSTRUCT&)> unzip_answer = [](UNZIPCMDSTRUCT&) { return 0; };
 
@@ -62,9 +60,7 @@ class RecordingEngine : public ArchiveEngine {
     }
     int32_t zip_execute(ZIPCMDSTRUCT& r) override {
         zips.push_back({r, str(r.lpszZIPFile), str(r.lpszItemList), str(r.lpszEncryptCode), str(r.lpszDate)});
-        ZIPCMDSTRUCT passed = r;
-        if (traditional_encryption) passed.lZipSubOptions2 = passed.lSEInfo = 0;
-        int32_t result = real_ ? linked_.zip_execute(passed) : zip_answer(r);
+        int32_t result = real_ ? linked_.zip_execute(r) : zip_answer(r);
         events.push_back("zip=" + std::to_string(result));
         return result;
     }
@@ -142,6 +138,28 @@ class ArchiveRun : public CommandTestRun {
 
 const std::string kBuiltIn = kBuiltInArchiveKey;
 
+// 7-Zip's test of an archive with AES entries (Python's zipfile cannot decrypt them) and the
+// entry names: "ok" or "failed", then the names sorted and separated by blanks. None on Windows.
+std::optional<std::string> aes_view(const std::string& archive, const std::string& password) {
+#ifdef _WIN32
+    (void)archive;
+    (void)password;
+    return std::nullopt;
+#else
+    const bool ok = std::system(("7z t '-p" + password + "' '" + archive + "' >/dev/null 2>&1").c_str()) == 0;
+    std::string command = "python3 -c 'import sys, zipfile\nprint(\" \".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' '" +
+                          archive + "' 2>&1";
+    std::FILE* p = popen(command.c_str(), "r");
+    if (!p) return std::nullopt;
+    std::string out = ok ? "ok\n" : "failed\n";
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+    pclose(p);
+    return out;
+#endif
+}
+
+
 TEST(ArchiveCommand, CompressRecords) {
     struct Case {
         std::string line, dk_key, record;
@@ -201,8 +219,8 @@ TEST(ArchiveCommand, EngineFailureIsReportedWithTheOperationsMessage) {
                                                        "unzip+", "unzip1=9", "unzip-"}));
 }
 
-TEST(ArchiveCommand, EntryEncryptionWithTheRealEngineLogsItsOutcome) {
-    // The record asks for AES with a 256-bit key; whatever the engine answers decides the message.
+TEST(ArchiveCommand, EntryEncryptionWithTheRealEngine) {
+    // The record asks for AES with a 256-bit key and the pass key; 7-Zip opens the entry with it.
     ArchiveRun t;
     RecordingEngine engine(true);
     write_file(t.dir.file("a.txt"), "entry text");
@@ -210,9 +228,13 @@ TEST(ArchiveCommand, EntryEncryptionWithTheRealEngineLogsItsOutcome) {
     ASSERT_EQ(engine.zips.size(), 1u);
     EXPECT_EQ(engine.zips[0].r.lZipSubOptions2, 4);
     EXPECT_EQ(engine.zips[0].r.lSEInfo, 3);
-    const bool compressed = engine.events[1] == "zip=0";
-    EXPECT_EQ(t.messages(), compressed ? "File(s) compressed.\n" : "File(s) not compressed.\n");
-    EXPECT_EQ(std::filesystem::exists(t.dir.file("e.zip")), compressed);
+    EXPECT_EQ(t.messages(), "File(s) compressed.\n");
+    if (auto view = aes_view(t.dir.file("e.zip"), kBuiltIn)) {
+        EXPECT_EQ(*view, "ok\na.txt\n");
+    }
+    if (auto view = aes_view(t.dir.file("e.zip"), "another key")) {
+        EXPECT_NE(view->substr(0, 3), "ok\n");
+    }
 }
 
 TEST(ArchiveCommand, ExtractRecords) {
@@ -535,7 +557,6 @@ TEST(ArchiveCommandReal, ContainerRoundTripAndSecondCompression) {
     ArchiveRun t;
     make_tree(t.dir.file("src"));
     RecordingEngine engine(true);
-    engine.traditional_encryption = true;
     const std::string container = t.dir.file("app.zip");
     t.execute(t.at("-rido @/app.zip -c @/src/a.txt -E"), engine);
     // The container is no ZIP archive; decrypted with the built-in key it is one.
@@ -548,7 +569,7 @@ TEST(ArchiveCommandReal, ContainerRoundTripAndSecondCompression) {
         EXPECT_NE(view->substr(0, 3), "ok\n");
     }
     ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, container, t.dir.file("plain.zip")));
-    if (auto view = python_view(t.dir.file("plain.zip"), kBuiltIn)) {
+    if (auto view = aes_view(t.dir.file("plain.zip"), kBuiltIn)) {
         EXPECT_EQ(*view, "ok\na.txt\n");
     }
 
@@ -556,7 +577,7 @@ TEST(ArchiveCommandReal, ContainerRoundTripAndSecondCompression) {
     t.execute(t.at("-rido @/app.zip -c @/src/sub/b.bin -E"), engine);
     EXPECT_FALSE(fs::exists(t.dir.file("app.zip.dk@")));
     ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, container, t.dir.file("plain2.zip")));
-    if (auto view = python_view(t.dir.file("plain2.zip"), kBuiltIn)) {
+    if (auto view = aes_view(t.dir.file("plain2.zip"), kBuiltIn)) {
         EXPECT_EQ(*view, "ok\na.txt b.bin\n");
     }
 
@@ -594,7 +615,6 @@ TEST(ArchiveCommandReal, FailedContainerCompressionKeepsTheWorkingCopy) {
     ArchiveRun t;
     make_tree(t.dir.file("src"));
     RecordingEngine engine(true);
-    engine.traditional_encryption = true;
     t.execute(t.at("-rido @/app.zip -c @/src/a.txt -E"), engine);
     const std::string before = read_file(t.dir.file("app.zip"));
     t.execute(t.at("-rido @/app.zip -c @/src/missing.txt -E"), engine);
@@ -605,7 +625,7 @@ TEST(ArchiveCommandReal, FailedContainerCompressionKeepsTheWorkingCopy) {
     EXPECT_EQ(engine.zips[2].zip, t.dir.file("app.zip.dk@"));
     EXPECT_EQ(read_file(t.dir.file("app.zip")), before);
     ASSERT_TRUE(fs::exists(t.dir.file("app.zip.dk@")));
-    if (auto view = python_view(t.dir.file("app.zip.dk@"), kBuiltIn)) {
+    if (auto view = aes_view(t.dir.file("app.zip.dk@"), kBuiltIn)) {
         EXPECT_EQ(*view, "ok\na.txt\n");
     }
 }

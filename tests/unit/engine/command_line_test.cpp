@@ -59,6 +59,12 @@ TEST(CommandLine, AssignmentsAndPassKey) {
     EXPECT_EQ(u.var("Dept"), "Sales");
     EXPECT_EQ(u.var("Raw"), "{Dept}");
     EXPECT_EQ(u.var("DkKey"), "Sales key");
+
+    // A quoted pass key with blanks as the last word of the line.
+    CommandLineRun v;
+    CommandLine cl3 = v.parse("z.sdf -P \"Pass Key 7\"");
+    EXPECT_EQ(cl3.script_path, "/cwd/z.sdf");
+    EXPECT_EQ(v.var("DkKey"), "Pass Key 7");
 }
 
 TEST(CommandLine, ProgramNameIsSkipped) {
