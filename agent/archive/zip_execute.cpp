@@ -280,9 +280,15 @@ private:
             return o;
         }
         reader_.close();  // the archive must be closed before it is replaced
-        if ((have_archive_ && !host().remove_file(archive_)) || !host().replace_file(temp, archive_)) {
+        // One step from the old archive to the new one: removing the old one first would lose it
+        // whenever the new one then could not be moved into its place.
+        if (!host().replace_file(temp, archive_)) {
             host().remove_file(temp);
             return {10, "was replacing the original zip file"};
+        }
+        if (r_.oldAsLatestFlag) {
+            if (w.count() == 0) return {13, "zip file is empty, can't make it as old as latest entry"};
+            host().set_file_time(archive_, w.newest_dos_datetime());
         }
         if (r_.deleteOriginalFlag) {
             for (auto& [name, f] : replace) host().remove_file(f->path);

@@ -11,6 +11,8 @@
 // fewer it is a one-to-one function of them), and the authentication code protects them anyway.
 #include "zip_writer.h"
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -305,6 +307,12 @@ Status ZipWriter::copy_entry(ZipReader& from, const ZipEntry& original, bool all
     e.local_offset = pos;
     entries_.push_back(std::move(e));
     return {};
+}
+
+uint32_t ZipWriter::newest_dos_datetime() const {
+    uint32_t newest = 0;
+    for (const ZipEntry& e : entries_) newest = std::max(newest, e.dos_datetime());
+    return newest;
 }
 
 Status ZipWriter::finish(const std::string& comment, bool allow_zip64) {

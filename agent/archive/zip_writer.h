@@ -45,6 +45,8 @@ public:
     Status copy_entry(ZipReader& from, const ZipEntry& e, bool allow_zip64);
     Status finish(const std::string& comment, bool allow_zip64);
     size_t count() const { return entries_.size(); }
+    // The time of the newest entry written so far (0 when there is none).
+    uint32_t newest_dos_datetime() const;
 
 private:
     Status write_local_header(const ZipEntry& e, bool zip64_extra, uint64_t& header_pos);

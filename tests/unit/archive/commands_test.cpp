@@ -7,6 +7,7 @@
 #include <random>
 
 #include "archive_test_util.h"
+#include "host.h"
 #include "zip_builder.h"
 
 namespace dravik::archive {
@@ -134,6 +135,49 @@ TEST_F(Commands, FailedCommandLeavesArchiveAsItWas) {
     // No temporary files left beside the archive.
     for (const auto& n : {std::string("out.zip")}) EXPECT_TRUE(exists(dir_ / n));
     EXPECT_EQ(run(dir_.path(), "ls | grep -q '^zi.*tmp$'"), 1);
+}
+
+TEST_F(Commands, TemporaryArchiveOnAnotherFileSystemReplacesTheOldOne) {
+    // The new archive is written in the temporary folder and must take the old one's place even
+    // where a rename cannot cross to the archive's file system.
+    struct stat shm {}, here {};
+    if (stat("/dev/shm", &shm) != 0 || stat(dir_.path().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
+        GTEST_SKIP() << "no second file system for the temporary archive";
+    TempDir elsewhere_root;  // only for a unique name
+    std::string elsewhere = "/dev/shm/" + elsewhere_root.path().substr(elsewhere_root.path().find_last_of('/') + 1);
+    make_dir(elsewhere);
+    ZIPCMDSTRUCT first = zip_record(ZIP_ADD, archive_, src_ + "/readme.txt");
+    first.noDirectoryNamesFlag = 1;
+    ASSERT_EQ(ZipExecute(&first), 0) << ZipLastMessage();
+    ZIPCMDSTRUCT second = zip_record(ZIP_ADD, archive_, "\"" + src_ + "/with blank.txt\"");
+    second.noDirectoryNamesFlag = 1;
+    second.pathForTempFlag = 1;
+    second.lpszTempPath = elsewhere.c_str();
+    EXPECT_EQ(ZipExecute(&second), 0) << ZipLastMessage();
+    EXPECT_EQ(list_names(archive_), (std::vector<std::string>{"readme.txt", "with blank.txt"}));
+    EXPECT_EQ(run(elsewhere, "ls | grep -q ."), 1) << "temporary archive left behind";
+    EXPECT_EQ(run(dir_.path(), "ls | grep -q dkmove"), 1) << "copy left beside the archive";
+    std::system(("rm -rf '" + elsewhere + "'").c_str());
+}
+
+TEST_F(Commands, OldAsLatestGivesTheArchiveItsNewestEntrysTime) {
+    // 2019-05-17 10:20:30 and 2021-03-04 05:06:08 as local DOS times.
+    const uint32_t older = (uint32_t((2019 - 1980) << 9 | 5 << 5 | 17) << 16) | (10 << 11 | 20 << 5 | 15);
+    const uint32_t newer = (uint32_t((2021 - 1980) << 9 | 3 << 5 | 4) << 16) | (5 << 11 | 6 << 5 | 4);
+    ASSERT_TRUE(host().set_file_time(src_ + "/readme.txt", older));
+    ASSERT_TRUE(host().set_file_time(src_ + "/with blank.txt", newer));
+    ZIPCMDSTRUCT z = zip_record(ZIP_ADD, archive_, src_ + "/readme.txt \"" + src_ + "/with blank.txt\"");
+    z.noDirectoryNamesFlag = 1;
+    z.oldAsLatestFlag = 1;
+    ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
+    EXPECT_EQ(host().stat(archive_).dos_datetime, newer);
+    // Deleting every entry leaves an empty archive, which has no newest entry to take the time of.
+    ZIPCMDSTRUCT d = zip_record(ZIP_DELETE, archive_, "*");
+    d.recurseFlag = 0;
+    d.oldAsLatestFlag = 1;
+    EXPECT_EQ(ZipExecute(&d), 13);
+    EXPECT_NE(std::string(ZipLastMessage()).find("zip file is empty, can't make it as old as latest entry"),
+              std::string::npos);
 }
 
 TEST_F(Commands, EncryptedRoundTripAndWrongPassword) {
