@@ -1,418 +1,454 @@
 // Deflate (RFC 1951). Design:
-// - Input collects in a buffer holding the 32 KiB window plus up to 256 KiB of new data. Each
-//   round parses the new data with LZ77 against the window (hash chains over 3-byte prefixes,
-//   chain length and laziness from the level table), then slides the last 32 KiB to the front.
-// - Parsed symbols are collected per block (at most 16384); a block ends when that many are
-//   collected or at the end of a round, so the block's raw bytes are always still in the buffer
-//   and a stored block (RFC 1951 3.2.4) is possible when it is cheapest.
-// - Huffman code lengths are built with a heap and limited to 15 bits (7 for the code-length
-//   code) by halving the frequencies and rebuilding until the tree is shallow enough. Trees are
-//   always complete: a block with fewer than two used symbols in a code gets a dummy second one.
+// - Input collects in a buffer holding up to 32 KiB of history plus 256 KiB of new data (it
+//   starts at 64 KiB and grows only for larger inputs). Each round parses the new data (all of
+//   it at the end of the stream, otherwise all but the last 258 + 4 bytes, so every match can
+//   reach its full length), ends the current block, and slides the last 32 KiB of history and
+//   the unparsed bytes to the front. A block's bytes are still in the buffer when it is written,
+//   so a stored block is always possible.
+// - Match finding: hash chains over 5-byte prefixes. `head5` holds the latest position of each
+//   hash; `chain` holds, per position, the distance back to the previous position with the same
+//   hash. Two single-entry tables keyed by 4- and 3-byte prefixes (`head4`, `head3`) supply the
+//   nearest 4- and 3-byte matches, the latter only when near (a far length-3 match usually costs
+//   more than three literals). Positions are stored as stream positions modulo 64 Ki and chain
+//   entries as distances, so sliding touches no table; since a stale entry can point anywhere in
+//   the window, every candidate is verified against the data. Candidates are checked 4 bytes at
+//   a time, first where a longer match than the best so far would end; match lengths are counted
+//   a word at a time. The next position's table entries are prefetched.
+// - Parsing per level (table below): levels 1-3 take the longest match found (greedy) and leave
+//   the inside of longer matches out of the tables; levels 4-9 look one position ahead and
+//   prefer a literal and the next position's match when that match is longer (lazy). The chain
+//   depth, the length at which the search stops ("nice"), the length from which no lazy look is
+//   made, and the length from which the lazy look searches a quarter of the chain ("good") rise
+//   with the level; the lazy look otherwise searches half of it. In a long run of literals
+//   (incompressible data) only some positions are searched. Right after a match, a match at its
+//   distance is tried first, which follows long repeats cheaply.
+// - Block splitting: symbols are counted per block and per segment of 1024 symbols. At each
+//   segment end the entropy of the block with the segment is compared with that of the block
+//   and the segment apart; when apart is cheaper by more than about a block header, the block
+//   ends before the segment. Blocks also end at 64 Ki symbols and at the end of each round.
 #include "deflate.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <queue>
-#include <utility>
 
-#include "deflate_tables.h"
+#include "codec_buffer.h"
+#include "deflate_block.h"
 
 namespace dravik::archive {
 namespace {
 
+using deflate_block::BitWriter;
+using deflate_block::Frequencies;
+using deflate_block::kMaxMatch;
+using deflate_block::Symbol;
+
 constexpr size_t kWindow = 32768;
 constexpr size_t kChunk = 256 * 1024;
-constexpr size_t kBufSize = kWindow + kChunk;
-constexpr size_t kMaxMatch = 258;
-constexpr int kHashBits = 15;
-constexpr size_t kMaxSymbols = 16384;
+constexpr size_t kLookahead = kMaxMatch + 4;
+constexpr size_t kBufSize = kWindow + kChunk + kLookahead;
+constexpr size_t kInitialBuf = 64 * 1024;
+constexpr int kHash5Bits = 15;
+constexpr int kHash4Bits = 14;
+constexpr int kHash3Bits = 12;
+constexpr size_t kChainSize = 32768;  // indexed by stream position modulo this
+constexpr uint32_t kMaxDist = 32767;  // so that a chain entry is never overwritten while in reach
+constexpr uint32_t kFar3 = 4096;      // length-3 matches further back than this are not used
+constexpr size_t kSegment = 1024;
+// Long literal runs: after kSkipAfter literals in a row, positions are passed over (below).
+constexpr size_t kSkipAfter = 256;
+constexpr size_t kMaxBlockSymbols = 65535;  // so that a block of literals alone fits one stored block
+constexpr float kSplitBits = 600;           // a new block must save about its header's size
 
-// Per level: a match this long shortens the lazy search; no lazy search above `lazy` (0 = greedy);
-// stop searching at `nice`; follow at most `chain` links.
 struct Params {
-    int good, lazy, nice, chain;
+    int depth;       // chain positions examined
+    int nice;        // stop searching at a match this long
+    int lazy;        // no lazy look at a match this long (0 = greedy)
+    int good;        // the lazy look searches depth / 4 after a match this long
+    int max_insert;  // positions inside a match are added to the tables only up to this length
 };
-constexpr Params kParams[10] = {{0, 0, 0, 0},         {4, 0, 8, 4},        {4, 0, 16, 8},     {4, 0, 32, 32},
-                                {4, 4, 16, 16},       {8, 16, 32, 32},     {8, 16, 128, 128}, {8, 32, 128, 256},
-                                {32, 128, 258, 1024}, {32, 258, 258, 4096}};
+constexpr Params kParams[10] = {
+    {0, 0, 0, 0, 0},         {2, 16, 0, 0, 4},         {4, 24, 0, 0, 8},     {6, 32, 0, 0, 16},
+    {6, 32, 12, 4, 258},     {8, 40, 16, 4, 258},      {16, 64, 32, 8, 258}, {32, 128, 64, 16, 258},
+    {96, 258, 128, 32, 258}, {256, 258, 258, 64, 258},
+};
 
-struct Tables {
-    uint8_t length_code[kMaxMatch + 1] = {};  // match length -> length symbol - 257
-    std::vector<uint8_t> dist_code;           // distance -> distance symbol
-    Tables() : dist_code(kWindow + 1) {
-        for (int s = 0; s < 29; ++s)
-            for (int l = kLengthBase[s]; l < kLengthBase[s] + (1 << kLengthExtra[s]) && l <= 258; ++l)
-                length_code[l] = static_cast<uint8_t>(s);
-        length_code[258] = 28;  // 258 has its own code, not 284 with extra bits 31
-        for (int s = 0; s < 30; ++s)
-            for (uint32_t d = kDistBase[s]; d < kDistBase[s] + (1u << kDistExtra[s]) && d <= kWindow; ++d)
-                dist_code[d] = static_cast<uint8_t>(s);
+inline uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap32(v);
+#endif
+    return v;
+}
+
+// Hashes of the 5, 4 and 3 bytes at p (v holds the first four).
+inline uint32_t hash5(const uint8_t* p, uint32_t v, int shift) {
+    return ((v * 2654435761u) ^ (uint32_t(p[4]) * 0x9E3779B9u)) >> shift;
+}
+inline uint32_t hash4(uint32_t v, int shift) { return (v * 0x85EBCA6Bu) >> shift; }
+inline uint32_t hash3(uint32_t v, int shift) { return ((v << 8) * 2654435761u) >> shift; }
+
+// Bytes in common at a and b, from `start` up to `max`.
+inline size_t match_length(const uint8_t* a, const uint8_t* b, size_t start, size_t max) {
+    size_t len = start;
+    while (len + sizeof(size_t) <= max) {
+        size_t x, y;
+        std::memcpy(&x, a + len, sizeof x);
+        std::memcpy(&y, b + len, sizeof y);
+        if (x != y) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+            return len + static_cast<size_t>(__builtin_clzll(static_cast<unsigned long long>(x ^ y)) -
+                                             (64 - 8 * sizeof(size_t))) /
+                             8;
+#else
+            return len + static_cast<size_t>(__builtin_ctzll(static_cast<unsigned long long>(x ^ y))) / 8;
+#endif
+        }
+        len += sizeof(size_t);
+    }
+    while (len < max && a[len] == b[len]) ++len;
+    return len;
+}
+
+struct Match {
+    uint32_t len = 0;
+    uint32_t dist = 0;
+};
+
+// log2 of 0..4095, for entropy estimates.
+struct Log2Table {
+    float v[4096];
+    Log2Table() {
+        v[0] = 0;
+        for (int i = 1; i < 4096; ++i) v[i] = static_cast<float>(std::log2(i));
     }
 };
-const Tables& tables() {
-    static const Tables t;
+const Log2Table& log2_table() {
+    static const Log2Table t;
     return t;
 }
-
-struct Symbol {
-    uint16_t value;  // literal byte, or match length
-    uint16_t dist;   // 0 for a literal
-};
-
-// Code lengths for `freq`, none longer than `limit`.
-void build_lengths(const uint32_t* freq, int n, int limit, uint8_t* lengths) {
-    std::vector<uint32_t> f(freq, freq + n);
-    std::fill(lengths, lengths + n, 0);
-    for (;;) {
-        using Node = std::pair<uint64_t, int>;
-        std::priority_queue<Node, std::vector<Node>, std::greater<Node>> heap;
-        std::vector<int> parent(2 * n, -1);
-        int used = 0;
-        for (int i = 0; i < n; ++i)
-            if (f[i]) heap.push({f[i], i}), ++used;
-        if (used == 0) return;
-        if (used == 1) {
-            lengths[heap.top().second] = 1;
-            return;
-        }
-        int next = n;
-        while (heap.size() > 1) {
-            Node a = heap.top();
-            heap.pop();
-            Node b = heap.top();
-            heap.pop();
-            parent[a.second] = parent[b.second] = next;
-            heap.push({a.first + b.first, next++});
-        }
-        int deepest = 0;
-        for (int i = 0; i < n; ++i) {
-            if (!f[i]) continue;
-            int depth = 0;
-            for (int p = parent[i]; p != -1; p = parent[p]) ++depth;
-            lengths[i] = static_cast<uint8_t>(std::min(depth, 255));
-            deepest = std::max(deepest, depth);
-        }
-        if (deepest <= limit) return;
-        for (auto& v : f)
-            if (v) v = std::max<uint32_t>(1, v / 2);
-    }
+// log2(x) within about 0.001 for larger x: the top 12 bits through the table.
+inline float approx_log2(uint32_t x, const Log2Table& t) {
+    int shift = 0;
+    while (x >= 4096) x >>= 1, ++shift;
+    return t.v[x] + static_cast<float>(shift);
 }
 
-// Canonical codes, bit-reversed for LSB-first output.
-void build_codes(const uint8_t* lengths, int n, uint16_t* codes) {
-    int count[16] = {};
-    for (int i = 0; i < n; ++i) count[lengths[i]]++;
-    count[0] = 0;
-    int next[16] = {};
-    int code = 0;
-    for (int len = 1; len < 16; ++len) {
-        code = (code + count[len - 1]) << 1;
-        next[len] = code;
-    }
+// Entropy of a histogram in bits: sum of f * log2(total / f).
+float entropy_bits(const uint32_t* f, int n, const Log2Table& t) {
+    uint32_t total = 0;
+    float sum = 0;
     for (int i = 0; i < n; ++i) {
-        int len = lengths[i];
-        if (!len) continue;
-        uint32_t c = static_cast<uint32_t>(next[len]++), r = 0;
-        for (int b = 0; b < len; ++b) r |= ((c >> b) & 1u) << (len - 1 - b);
-        codes[i] = static_cast<uint16_t>(r);
+        if (!f[i]) continue;
+        total += f[i];
+        sum += static_cast<float>(f[i]) * approx_log2(f[i], t);
     }
+    return total ? static_cast<float>(total) * approx_log2(total, t) - sum : 0.0f;
 }
-
-void ensure_two_symbols(uint32_t* freq, int n) {
-    int used = 0;
-    for (int i = 0; i < n; ++i) used += freq[i] != 0;
-    for (int i = 0; i < n && used < 2; ++i)
-        if (!freq[i]) freq[i] = 1, ++used;
+float entropy_bits(const Frequencies& f) {
+    const Log2Table& t = log2_table();
+    return entropy_bits(f.lit, deflate_block::kLitLenSymbols, t) + entropy_bits(f.dist, deflate_block::kDistSymbols, t);
 }
-
-class BitWriter {
-  public:
-    explicit BitWriter(WriteFn& out) : out_(out) { bytes_.reserve(70000); }
-    void put(uint32_t value, int n) {
-        bits_ |= uint64_t(value) << count_;
-        count_ += n;
-        while (count_ >= 8) {
-            bytes_.push_back(static_cast<uint8_t>(bits_));
-            bits_ >>= 8;
-            count_ -= 8;
-        }
-    }
-    void align() {
-        if (count_) put(0, 8 - count_);
-    }
-    void raw(const uint8_t* p, size_t n) { bytes_.insert(bytes_.end(), p, p + n); }
-    bool drain() {
-        if (bytes_.empty()) return true;
-        bool ok = out_(bytes_.data(), bytes_.size());
-        bytes_.clear();
-        return ok;
-    }
-
-  private:
-    WriteFn& out_;
-    std::vector<uint8_t> bytes_;
-    uint64_t bits_ = 0;
-    int count_ = 0;
-};
 
 }  // namespace
 
 struct Deflater::Impl {
-    int level;
-    Params p;
+    const int level;
+    const Params p;
     WriteFn out;
     BitWriter bw;
-    std::vector<uint8_t> buf;
-    size_t fill = 0, pos = 0, hashed = 0, block_start = 0;
-    std::vector<int32_t> head, prev;
-    std::vector<Symbol> syms;
+    CodecBuffer<uint8_t> buf;
+    size_t fill = 0;         // bytes in buf
+    size_t pos = 0;          // next byte to parse
+    size_t block_start = 0;  // first byte of the current block
+    size_t stream_base = 0;  // stream position of buf[0] (only its low 16 bits matter)
+    // Positions in the tables are stream positions modulo 64 Ki; every candidate is verified.
+    CodecBuffer<uint16_t> head5{size_t(1) << kHash5Bits}, head4{size_t(1) << kHash4Bits},
+        head3{size_t(1) << kHash3Bits}, chain{kChainSize};
+    int hash5_shift = 32 - kHash5Bits, hash4_shift = 32 - kHash4Bits, hash3_shift = 32 - kHash3Bits;
+    bool tables_ready = false;
+    CodecBuffer<Symbol> syms{0};
+    size_t nsyms = 0;
+    Frequencies freq{}, before_segment{};     // the block's counts, and those up to its last segment
+    float before_bits = 0;                    // entropy of before_segment
+    size_t segment_sym = 0, segment_pos = 0;  // where the last segment starts (symbols, bytes)
+    size_t literal_run = 0;                   // literals since the last match
     bool ok = true;
 
-    Impl(int lvl, WriteFn o)
-        : level(std::clamp(lvl, 0, 9)), p(kParams[level]), out(std::move(o)), bw(out), buf(kBufSize) {
-        if (level > 0) {
-            head.assign(size_t(1) << kHashBits, -1);
-            prev.assign(kBufSize, -1);
-            syms.reserve(kMaxSymbols);
-        }
+    Impl(int lvl, WriteFn o) : level(std::clamp(lvl, 0, 9)), p(kParams[level]), out(std::move(o)), buf(kInitialBuf) {}
+
+    // Clears the head tables before the first parse; when the whole input is already known and
+    // small, only as much of them as its size calls for, so that small files cost little to set up.
+    // The chain needs no clearing: only positions already added are ever looked up in it.
+    void prepare_tables(bool whole_input) {
+        int bits = kHash5Bits;
+        if (whole_input)
+            while (bits > 9 && (size_t(1) << bits) >= fill) --bits;
+        const int bits4 = std::min(kHash4Bits, bits - 1), bits3 = std::min(kHash3Bits, bits - 2);
+        hash5_shift = 32 - bits;
+        hash4_shift = 32 - bits4;
+        hash3_shift = 32 - bits3;
+        std::fill(head5.data(), head5.data() + (size_t(1) << bits), uint16_t(0));
+        std::fill(head4.data(), head4.data() + (size_t(1) << bits4), uint16_t(0));
+        std::fill(head3.data(), head3.data() + (size_t(1) << bits3), uint16_t(0));
+        tables_ready = true;
     }
 
-    uint32_t hash(size_t i) const {
-        uint32_t v = uint32_t(buf[i]) << 16 | uint32_t(buf[i + 1]) << 8 | buf[i + 2];
-        return (v * 2654435761u) >> (32 - kHashBits);
+    // --- symbols and blocks ----------------------------------------------------------------------
+    // Called when nsyms reaches check_at(): segment checks and the block size limit. `next` is
+    // the byte position after the last symbol.
+    size_t check_at() const { return std::min(segment_sym + kSegment, kMaxBlockSymbols); }
+    void checkpoint(size_t next) {
+        if (nsyms - segment_sym >= kSegment) end_segment(next);
+        if (nsyms >= kMaxBlockSymbols) flush_block(next, false);
     }
-    void advance_hash(size_t to) {
-        for (; hashed < to && hashed + 2 < fill; ++hashed) {
-            uint32_t h = hash(hashed);
-            prev[hashed] = head[h];
-            head[h] = static_cast<int32_t>(hashed);
-        }
-    }
-    // Longest match at `at` not reaching past `end`; 0 when shorter than 3.
-    size_t find(size_t at, size_t end, int chain, uint32_t& dist) {
-        if (at + 3 > end) return 0;
-        size_t max_len = std::min(kMaxMatch, end - at);
-        size_t limit = at > kWindow ? at - kWindow : 0;
-        size_t best = 2;
-        advance_hash(at);
-        for (int32_t cand = head[hash(at)]; cand >= 0 && size_t(cand) >= limit && chain-- > 0; cand = prev[cand]) {
-            const uint8_t* a = &buf[cand];
-            const uint8_t* b = &buf[at];
-            if (a[best] != b[best] || a[0] != b[0] || a[1] != b[1]) continue;
-            size_t len = 0;
-            while (len < max_len && a[len] == b[len]) ++len;
-            if (len > best) {
-                best = len;
-                dist = static_cast<uint32_t>(at - cand);
-                if (len >= size_t(p.nice) || len == max_len) break;
-            }
-        }
-        return best >= 3 ? best : 0;
-    }
-
-    void parse(bool final) {
-        size_t end = fill;
-        while (pos < end) {
-            uint32_t dist = 0;
-            size_t len = find(pos, end, p.chain, dist);
-            if (len && p.lazy && len < size_t(p.lazy) && pos + 1 < end) {
-                uint32_t dist2 = 0;
-                int chain = len >= size_t(p.good) ? p.chain / 4 : p.chain;
-                size_t len2 = find(pos + 1, end, std::max(chain, 1), dist2);
-                if (len2 > len) len = 0;  // a literal now and the longer match next
-            }
-            if (len) {
-                syms.push_back({static_cast<uint16_t>(len), static_cast<uint16_t>(dist)});
-                pos += len;
+    void end_segment(size_t next) {
+        if (segment_sym > 0) {
+            Frequencies seg;
+            for (int i = 0; i < deflate_block::kLitLenSymbols; ++i) seg.lit[i] = freq.lit[i] - before_segment.lit[i];
+            for (int i = 0; i < deflate_block::kDistSymbols; ++i) seg.dist[i] = freq.dist[i] - before_segment.dist[i];
+            const float seg_bits = entropy_bits(seg), whole_bits = entropy_bits(freq);
+            if (whole_bits - (before_bits + seg_bits) > kSplitBits) {
+                // End the block before the segment; the segment starts the next one.
+                const size_t moved = nsyms - segment_sym;
+                nsyms = segment_sym;
+                freq = before_segment;
+                write_block(segment_pos, false);
+                if (!bw.drain(out)) ok = false;
+                std::memmove(syms.data(), syms.data() + segment_sym, moved * sizeof(Symbol));
+                nsyms = moved;
+                freq = seg;
+                block_start = segment_pos;
+                before_bits = seg_bits;
             } else {
-                syms.push_back({buf[pos], 0});
-                ++pos;
+                before_bits = whole_bits;
             }
-            if (syms.size() >= kMaxSymbols) flush_block(false);
+        } else {
+            before_bits = entropy_bits(freq);
         }
-        flush_block(final);
+        before_segment = freq;
+        segment_sym = nsyms;
+        segment_pos = next;
+    }
+    // Writes the symbols collected so far as one block covering bytes [block_start, end).
+    void write_block(size_t end, bool final) {
+        deflate_block::write_block(bw, syms.data(), nsyms, freq, &buf[block_start], end - block_start, final);
+    }
+    // Ends the current block at byte `end` (all symbols collected so far).
+    void flush_block(size_t end, bool final) {
+        if (level == 0) {
+            if (end > block_start || final)
+                deflate_block::write_stored(bw, &buf[block_start], end - block_start, final);
+        } else if (nsyms || final) {
+            write_block(end, final);
+        }
+        nsyms = 0;
+        freq.clear();
+        before_segment.clear();
+        before_bits = 0;
+        segment_sym = 0;
+        segment_pos = end;
+        block_start = end;
+        if (!bw.drain(out)) ok = false;
+    }
+
+    // --- parsing ---------------------------------------------------------------------------------
+    // Parses from `pos` up to `limit`, greedy or lazy. The hot state lives in locals; positions
+    // below `ins` are in the tables (or deliberately left out).
+    template <bool kLazy>
+    void parse(size_t limit) {
+        const uint8_t* const b = buf.data();
+        uint16_t* const h5 = head5.data();
+        uint16_t* const h4 = head4.data();
+        uint16_t* const h3 = head3.data();
+        uint16_t* const ch = chain.data();
+        const int shift5 = hash5_shift, shift4 = hash4_shift, shift3 = hash3_shift;
+        Symbol* const out_syms = syms.data();
+        const size_t base = stream_base;
+        const size_t end = fill;
+        const size_t hash_end = end >= 5 ? end - 4 : 0;  // positions below have 5 bytes to hash
+        const int depth = p.depth, half_depth = std::max(p.depth >> 1, 1), lazy_depth = std::max(p.depth >> 2, 1);
+        const uint32_t nice = static_cast<uint32_t>(p.nice), lazy = static_cast<uint32_t>(p.lazy),
+                       good = static_cast<uint32_t>(p.good), max_insert = static_cast<uint32_t>(p.max_insert);
+        size_t i = pos, ins = pos, n = nsyms, check = check_at();
+        uint32_t last_dist = 0;  // of the last match, 0 for none
+        size_t last_end = 0;     // where it ended
+
+        auto insert = [&](size_t at) {
+            const uint32_t v = load32(b + at);
+            const uint16_t p16 = static_cast<uint16_t>(base + at);
+            uint16_t& head = h5[hash5(b + at, v, shift5)];
+            ch[p16 & (kChainSize - 1)] = static_cast<uint16_t>(p16 - head);
+            head = p16;
+            h4[hash4(v, shift4)] = p16;
+            h3[hash3(v, shift3)] = p16;
+        };
+        auto insert_to = [&](size_t to) {
+            for (size_t k = ins, e = std::min(to, hash_end); k < e; ++k) insert(k);
+            ins = to;
+        };
+        // The longest match at `at` longer than `best` (len 0 when there is none), examining at
+        // most `budget` chain positions; adds `at` to the tables.
+        auto search = [&](size_t at, int budget, uint32_t best) __attribute__((always_inline)) {
+            Match m;
+            ins = at + 1;
+            if (at >= hash_end) return m;
+            const uint8_t* const cur = b + at;
+            const uint32_t v = load32(cur);
+            uint16_t& head = h5[hash5(cur, v, shift5)];
+            uint16_t& head_4 = h4[hash4(v, shift4)];
+            uint16_t& head_3 = h3[hash3(v, shift3)];
+            if (at + 1 < hash_end) {  // the next position's entries, which the next search wants
+                const uint32_t next = load32(cur + 1);
+                __builtin_prefetch(&h5[hash5(cur + 1, next, shift5)]);
+                __builtin_prefetch(&h4[hash4(next, shift4)]);
+                __builtin_prefetch(&h3[hash3(next, shift3)]);
+            }
+            const uint16_t p16 = static_cast<uint16_t>(base + at);
+            uint32_t dist = static_cast<uint16_t>(p16 - head);
+            const uint32_t dist4 = static_cast<uint16_t>(p16 - head_4);
+            const uint32_t dist3 = static_cast<uint16_t>(p16 - head_3);
+            ch[p16 & (kChainSize - 1)] = static_cast<uint16_t>(dist);
+            head = p16;
+            head_4 = p16;
+            head_3 = p16;
+            const uint32_t max_len = static_cast<uint32_t>(std::min<size_t>(kMaxMatch, end - at));
+            if (best >= max_len) return m;
+            const uint32_t first_best = best;
+            // Right after a match, its distance first: a long repeat continues at it, even through
+            // data whose positions were passed over.
+            if (at == last_end && last_dist - 1 < std::min<size_t>(kMaxDist, at) && load32(cur - last_dist) == v) {
+                const uint32_t len = static_cast<uint32_t>(match_length(cur - last_dist, cur, 4, max_len));
+                if (len > best) {
+                    best = len;
+                    m.dist = last_dist;
+                    if (len >= nice || len == max_len) dist = 0;  // no need to search further
+                }
+            }
+            // A longer match must agree at `tail` .. best: checked first, it rejects most.
+            size_t tail = best >= 4 ? best - 3 : 0;
+            while (dist - 1 < kMaxDist) {
+                const uint8_t* const c = cur - dist;
+                if (load32(c + tail) == load32(cur + tail) && load32(c) == v) {
+                    const uint32_t len = static_cast<uint32_t>(match_length(c, cur, 4, max_len));
+                    if (len > best) {
+                        best = len;
+                        tail = best - 3;
+                        m.dist = dist;
+                        if (len >= nice || len == max_len) break;
+                    }
+                }
+                if (--budget <= 0) break;
+                dist += ch[static_cast<uint16_t>(p16 - dist) & (kChainSize - 1)];
+            }
+            // The single 4- and 3-byte candidates, when the chain gave nothing as long. The byte
+            // comparisons come first: they nearly always fail, which keeps the branches predictable.
+            const uint32_t d4 = std::min(dist4, static_cast<uint32_t>(at));
+            if (load32(cur - d4) == v && d4 - 1 < kMaxDist && best < 4) {
+                best = static_cast<uint32_t>(match_length(cur - d4, cur, 4, max_len));
+                m.dist = d4;
+            }
+            const uint32_t d3 = std::min(dist3, static_cast<uint32_t>(at));
+            if (((load32(cur - d3) ^ v) & 0xFFFFFF) == 0 && d3 - 1 < kFar3 && best < 3) {
+                best = static_cast<uint32_t>(match_length(cur - d3, cur, 3, max_len));
+                m.dist = d3;
+            }
+            if (best > first_best && best >= 3) m.len = best;
+            return m;
+        };
+        auto after_symbol = [&](size_t next) {
+            if (n < check) return;
+            nsyms = n;
+            checkpoint(next);
+            n = nsyms;
+            check = check_at();
+        };
+        auto emit_literal = [&](size_t at) {
+            out_syms[n++] = Symbol{b[at], 0};
+            freq.lit[b[at]]++;
+            after_symbol(at + 1);
+        };
+        auto emit_match = [&](const Match& m, size_t at) {
+            last_dist = m.dist;
+            last_end = at + m.len;
+            out_syms[n++] = Symbol{static_cast<uint16_t>(m.len), static_cast<uint16_t>(m.dist)};
+            freq.lit[257 + deflate_block::kLengthSymbol[m.len]]++;
+            freq.dist[deflate_block::dist_symbol(m.dist)]++;
+            after_symbol(at + m.len);
+            literal_run = 0;
+        };
+        // After a literal: in a long run without matches (incompressible data) most positions are
+        // passed over as literals without being searched or added. How many depends on the data at
+        // hand (24 to 39 once the run is long), so that the positions searched in two copies of the
+        // same data soon fall into step, and a later repeat of passed-over data is still found.
+        auto after_literal = [&] {
+            if (++literal_run <= kSkipAfter || i >= hash_end) return;
+            const size_t by_data = 24 + ((load32(b + i) * 0x9E3779B1u) >> 28);
+            const size_t skip = std::min({(literal_run - kSkipAfter) >> 4, by_data, limit - i, check - n});
+            for (const size_t stop = i + skip; i < stop; ++i) {
+                out_syms[n++] = Symbol{b[i], 0};
+                freq.lit[b[i]]++;
+            }
+            after_symbol(i);
+            ins = std::max(ins, i);
+        };
+
+        while (i < limit) {
+            Match m = search(i, depth, 2);
+            if (!m.len) {
+                emit_literal(i++);
+                after_literal();
+                continue;
+            }
+            if (kLazy) {
+                while (m.len < lazy && i + 1 < limit) {
+                    Match next = search(i + 1, m.len >= good ? lazy_depth : half_depth, m.len);
+                    // One byte longer but much further back is usually not worth a literal.
+                    if (!next.len || (next.len == m.len + 1 && next.dist > 4 * m.dist && next.dist > 4096)) break;
+                    emit_literal(i++);
+                    m = next;
+                }
+            }
+            emit_match(m, i);
+            if (m.len <= max_insert)
+                insert_to(i + m.len);
+            else
+                ins = i + m.len;  // fast levels leave out the inside of long matches
+            i += m.len;
+        }
+        pos = i;
+        nsyms = n;
+    }
+
+    // Parses what the buffer allows, ends the block, and slides unless this is the end.
+    void round(bool final) {
+        size_t limit = final ? fill : (fill > kLookahead ? fill - kLookahead : 0);
+        if (level == 0) {
+            pos = fill;
+        } else {
+            if (!tables_ready) prepare_tables(final);
+            // A block never holds more symbols than the buffer has bytes.
+            const size_t want = std::min(kMaxBlockSymbols, buf.size());
+            if (syms.size() < want) syms.resize(want, nsyms);
+            if (p.lazy)
+                parse<true>(limit);
+            else
+                parse<false>(limit);
+        }
+        flush_block(pos, final);
+        if (!final) slide();
     }
 
     void slide() {
-        if (fill <= kWindow) return;
-        size_t delta = fill - kWindow;
-        std::memmove(buf.data(), buf.data() + delta, kWindow);
-        fill = kWindow;
+        if (pos <= kWindow) return;
+        const size_t delta = pos - kWindow;
+        std::memmove(buf.data(), buf.data() + delta, fill - delta);
+        fill -= delta;
         pos -= delta;
-        block_start = pos;
-        hashed = hashed > delta ? hashed - delta : 0;
-        if (level == 0) return;
-        auto shift = [delta](int32_t v) { return v >= int32_t(delta) ? v - int32_t(delta) : -1; };
-        for (auto& h : head) h = shift(h);
-        for (size_t i = 0; i < kWindow; ++i) prev[i] = shift(prev[i + delta]);
-        std::fill(prev.begin() + kWindow, prev.end(), -1);
-    }
-
-    void write_stored(bool final) {
-        size_t n = pos - block_start;
-        const uint8_t* data = buf.data() + block_start;
-        do {
-            size_t piece = std::min<size_t>(n, 65535);
-            n -= piece;
-            bw.put((final && n == 0) ? 1 : 0, 1);
-            bw.put(0, 2);
-            bw.align();
-            bw.put(static_cast<uint32_t>(piece), 16);
-            bw.put(static_cast<uint32_t>(piece) ^ 0xFFFF, 16);
-            bw.raw(data, piece);
-            data += piece;
-        } while (n);
-    }
-
-    void write_symbols(const uint8_t* lit_len, const uint16_t* lit_code, const uint8_t* dist_len,
-                       const uint16_t* dist_code) {
-        const Tables& t = tables();
-        for (const Symbol& s : syms) {
-            if (!s.dist) {
-                bw.put(lit_code[s.value], lit_len[s.value]);
-                continue;
-            }
-            int lc = t.length_code[s.value];
-            bw.put(lit_code[257 + lc], lit_len[257 + lc]);
-            bw.put(s.value - kLengthBase[lc], kLengthExtra[lc]);
-            int dc = t.dist_code[s.dist];
-            bw.put(dist_code[dc], dist_len[dc]);
-            bw.put(s.dist - kDistBase[dc], kDistExtra[dc]);
-        }
-        bw.put(lit_code[256], lit_len[256]);
-    }
-
-    void flush_block(bool final) {
-        if (level == 0 || (syms.empty() && pos > block_start)) {
-            if (pos > block_start || final) write_stored(final);
-        } else if (!syms.empty() || final) {
-            write_coded(final);
-        }
-        syms.clear();
-        block_start = pos;
-        if (!bw.drain()) ok = false;
-    }
-
-    void write_coded(bool final) {
-        const Tables& t = tables();
-        uint32_t lit_freq[286] = {}, dist_freq[30] = {};
-        uint64_t extra_bits = 0;
-        for (const Symbol& s : syms) {
-            if (!s.dist) {
-                lit_freq[s.value]++;
-                continue;
-            }
-            int lc = t.length_code[s.value], dc = t.dist_code[s.dist];
-            lit_freq[257 + lc]++;
-            dist_freq[dc]++;
-            extra_bits += kLengthExtra[lc] + kDistExtra[dc];
-        }
-        lit_freq[256] = 1;
-
-        // Fixed codes (RFC 1951 3.2.6).
-        uint8_t fixed_lit_len[288], fixed_dist_len[30];
-        for (int i = 0; i < 288; ++i) fixed_lit_len[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-        std::fill(fixed_dist_len, fixed_dist_len + 30, 5);
-        uint64_t fixed_cost = 3 + extra_bits;
-        for (int i = 0; i < 286; ++i) fixed_cost += uint64_t(lit_freq[i]) * fixed_lit_len[i];
-        for (int i = 0; i < 30; ++i) fixed_cost += uint64_t(dist_freq[i]) * 5;
-
-        // Dynamic codes (RFC 1951 3.2.7).
-        ensure_two_symbols(lit_freq, 286);
-        ensure_two_symbols(dist_freq, 30);
-        uint8_t lengths[286 + 30] = {};
-        build_lengths(lit_freq, 286, 15, lengths);
-        build_lengths(dist_freq, 30, 15, lengths + 286);
-        int nlit = 286, ndist = 30;
-        while (nlit > 257 && lengths[nlit - 1] == 0) --nlit;
-        while (ndist > 1 && lengths[286 + ndist - 1] == 0) --ndist;
-        uint8_t all[286 + 30];
-        std::memcpy(all, lengths, nlit);
-        std::memcpy(all + nlit, lengths + 286, ndist);
-        int total = nlit + ndist;
-        std::vector<std::pair<uint8_t, uint8_t>> rle;  // code-length symbol, extra value
-        for (int i = 0; i < total;) {
-            uint8_t v = all[i];
-            int run = 1;
-            while (i + run < total && all[i + run] == v) ++run;
-            int used = 0;
-            if (v == 0) {
-                while (run - used >= 11) {
-                    int r = std::min(run - used, 138);
-                    rle.push_back({18, static_cast<uint8_t>(r - 11)});
-                    used += r;
-                }
-                if (run - used >= 3) {
-                    rle.push_back({17, static_cast<uint8_t>(run - used - 3)});
-                    used = run;
-                }
-            } else if (run >= 4) {
-                rle.push_back({v, 0});
-                used = 1;
-                while (run - used >= 3) {
-                    int r = std::min(run - used, 6);
-                    rle.push_back({16, static_cast<uint8_t>(r - 3)});
-                    used += r;
-                }
-            }
-            for (; used < run; ++used) rle.push_back({v, 0});
-            i += run;
-        }
-        uint32_t cl_freq[19] = {};
-        for (auto& e : rle) cl_freq[e.first]++;
-        ensure_two_symbols(cl_freq, 19);
-        uint8_t cl_len[19];
-        build_lengths(cl_freq, 19, 7, cl_len);
-        int ncl = 19;
-        while (ncl > 4 && cl_len[kCodeLengthOrder[ncl - 1]] == 0) --ncl;
-        uint64_t dyn_cost = 3 + 14 + 3 * uint64_t(ncl) + extra_bits;
-        for (auto& e : rle)
-            dyn_cost += cl_len[e.first] + (e.first == 16 ? 2 : e.first == 17 ? 3 : e.first == 18 ? 7 : 0);
-        for (int i = 0; i < 286; ++i) dyn_cost += uint64_t(lit_freq[i]) * lengths[i];
-        for (int i = 0; i < 30; ++i) dyn_cost += uint64_t(dist_freq[i]) * lengths[286 + i];
-
-        uint64_t raw = pos - block_start;
-        uint64_t stored_cost = 8 * raw + 42 * ((raw + 65534) / 65535 + 1);
-        if (stored_cost <= fixed_cost && stored_cost <= dyn_cost) {
-            write_stored(final);
-            return;
-        }
-        if (fixed_cost <= dyn_cost) {
-            uint16_t lit_code[288], dist_code[30];
-            build_codes(fixed_lit_len, 288, lit_code);
-            build_codes(fixed_dist_len, 30, dist_code);
-            bw.put(final ? 1 : 0, 1);
-            bw.put(1, 2);
-            write_symbols(fixed_lit_len, lit_code, fixed_dist_len, dist_code);
-            return;
-        }
-        uint16_t cl_code[19], lit_code[286], dist_code[30];
-        build_codes(cl_len, 19, cl_code);
-        build_codes(lengths, 286, lit_code);
-        build_codes(lengths + 286, 30, dist_code);
-        bw.put(final ? 1 : 0, 1);
-        bw.put(2, 2);
-        bw.put(static_cast<uint32_t>(nlit - 257), 5);
-        bw.put(static_cast<uint32_t>(ndist - 1), 5);
-        bw.put(static_cast<uint32_t>(ncl - 4), 4);
-        for (int i = 0; i < ncl; ++i) bw.put(cl_len[kCodeLengthOrder[i]], 3);
-        for (auto& e : rle) {
-            bw.put(cl_code[e.first], cl_len[e.first]);
-            if (e.first == 16) bw.put(e.second, 2);
-            if (e.first == 17) bw.put(e.second, 3);
-            if (e.first == 18) bw.put(e.second, 7);
-        }
-        write_symbols(lengths, lit_code, lengths + 286, dist_code);
-    }
-
-    void round(bool final) {
-        if (level == 0) {
-            pos = fill;
-            flush_block(final);
-        } else {
-            parse(final);
-        }
-        if (!final) slide();
+        block_start -= delta;
+        segment_pos -= delta;
+        stream_base += delta;
     }
 };
 
@@ -424,6 +460,7 @@ bool Deflater::write(const uint8_t* data, size_t size) {
     while (size && d.ok) {
         if (d.fill == kBufSize) d.round(false);
         size_t n = std::min(size, kBufSize - d.fill);
+        if (d.fill + n > d.buf.size()) d.buf.resize(kBufSize, d.fill);  // it starts small for small inputs
         std::memcpy(d.buf.data() + d.fill, data, n);
         d.fill += n;
         data += n;
@@ -437,7 +474,7 @@ bool Deflater::finish() {
     if (!d.ok) return false;
     d.round(true);
     d.bw.align();
-    return d.bw.drain() && d.ok;
+    return d.bw.drain(d.out) && d.ok;
 }
 
 std::vector<uint8_t> deflate_buffer(const uint8_t* data, size_t size, int level) {

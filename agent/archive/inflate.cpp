@@ -1,83 +1,217 @@
 // Inflate (RFC 1951). Design:
-// - Bits come from a 64-bit little-endian bit buffer refilled a byte at a time from a 64 KiB input
-//   block (RFC 1951 3.1.1: data elements are packed starting with the least significant bit).
-// - Each Huffman code is decoded through one flat table indexed by the next `max_length` stream
-//   bits (the code's bits reversed, as they arrive LSB first). An entry holds the symbol and its
-//   code length; length 0 marks a bit pattern that is no code at all, which makes the stream
-//   invalid. Tables are built from code lengths (RFC 1951 3.2.2) after checking that the set is
-//   neither over-subscribed nor incomplete (one lone code of length 1 is the only incomplete
-//   set accepted, RFC 1951 3.2.7 allows a single distance code).
-// - Output goes to a linear buffer that keeps the last 32 KiB as history when it is flushed.
+// - Input is read in 64 KiB pieces. Bits are taken LSB first (RFC 1951 3.1.1) from a bit buffer
+//   the width of a machine word (64 bits, or 32 on 32-bit targets). The fast loop refills it a
+//   whole word at a time without a branch: it ORs the next word-sized load in above the bits it
+//   holds and advances the input by the whole bytes that fit, so the buffer then holds at least
+//   word - 8 valid bits. Bits above the valid count are always the stream's own next bits (or
+//   zero), so refilling them again is harmless. Near the end of the input a careful path takes
+//   one byte at a time and tells a stream that ends too early from one that is invalid.
+// - Huffman codes decode through tables indexed by the next stream bits: a primary table of
+//   11 bits (literal/length), 8 bits (distance) or 7 bits (code-length code), and for longer
+//   codes a subtable per primary pattern, indexed by the bits after the primary ones. An entry
+//   holds the code length and what the symbol means: a literal, a length or distance base with
+//   its count of extra bits, the end of the block, a pointer to a subtable, or a mark for a bit
+//   pattern that is no code or a symbol the format forbids (286/287, 30/31). Tables are built
+//   from code lengths (RFC 1951 3.2.2) after checking that the set is neither over-subscribed
+//   nor incomplete (one lone code of length 1 is the only incomplete set accepted; RFC 1951
+//   3.2.7 allows a single distance code).
+// - Output goes to a buffer (64 KiB, grown to 288 KiB when more output comes) that keeps the last
+//   32 KiB as history when it is flushed. While at least 64 input bytes and 320 bytes of output
+//   room remain, the fast loop decodes with one refill per match or per up to three literals
+//   (on 32-bit targets three per match and one per literal) and copies matches 16 or 8 bytes at
+//   a time, letting a copy run a few bytes past its end into the room that follows. Stored
+//   blocks are copied straight from the input.
 #include "inflate.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "bounds.h"
+#include "codec_buffer.h"
 #include "deflate_tables.h"
 
 namespace dravik::archive {
 namespace {
 
 constexpr size_t kWindow = 32768;
-constexpr size_t kOutBuffer = 4 * kWindow + 512;
+constexpr size_t kInBuffer = 65536;
+constexpr size_t kOutBuffer = kWindow + 256 * 1024;
+constexpr size_t kInitialOut = 2 * kWindow;
+// The fast loop runs while this much input is buffered and this much output room is left.
+constexpr size_t kFastInput = 64;
+constexpr size_t kFastOutput = 320;
 constexpr int kMaxBits = 15;
 
 struct Failure {
     InflateStatus status;
     const char* reason;
 };
+constexpr Failure kOk{InflateStatus::ok, ""};
 
-// Flat decoding table: entry = symbol << 4 | code length (0 = not a code).
-class HuffmanTable {
+// Table entry: bits 0-3 code length, bits 4-7 extra bits (or subtable index bits), bits 8-13
+// the kind, bits 16-31 the value (literal, base, or subtable offset).
+constexpr uint32_t kLiteral = 0x100;  // value = literal byte (or code-length symbol)
+constexpr uint32_t kBase = 0x200;     // value = length or distance base, extra bits follow
+constexpr uint32_t kEndOfBlock = 0x400;
+constexpr uint32_t kSubtable = 0x800;    // value = offset of the subtable, extra field = its bits
+constexpr uint32_t kNoCode = 0x1000;     // no code has these bits (incomplete sets only)
+constexpr uint32_t kBadSymbol = 0x2000;  // a code for a symbol that must not occur
+
+inline int code_length(uint32_t e) { return static_cast<int>(e & 15); }
+inline int extra_bits(uint32_t e) { return static_cast<int>((e >> 4) & 15); }
+
+enum class Alphabet { literal_length, distance, code_length };
+
+class DecodeTable {
   public:
     // Builds from `count` code lengths; returns nullptr on success or the reason it is invalid.
-    const char* build(const uint8_t* lengths, int count) {
+    const char* build(const uint8_t* lengths, int count, int primary_bits, Alphabet alphabet) {
         int per_length[kMaxBits + 1] = {};
         for (int i = 0; i < count; ++i) per_length[lengths[i]]++;
         per_length[0] = 0;
-        max_length_ = 0;
-        int used = 0;
+        int max_length = 0, used = 0;
         for (int len = 1; len <= kMaxBits; ++len)
-            if (per_length[len]) max_length_ = len, used += per_length[len];
+            if (per_length[len]) max_length = len, used += per_length[len];
         int left = 1;
         for (int len = 1; len <= kMaxBits; ++len) {
             left = (left << 1) - per_length[len];
             if (left < 0) return "over-subscribed code lengths";
         }
-        if (left > 0 && !(used == 1 && max_length_ == 1) && used != 0) return "incomplete code lengths";
-        if (max_length_ == 0) max_length_ = 1;  // no codes: every pattern decodes as invalid
-        entries_.assign(size_t(1) << max_length_, 0);
-        // Canonical codes (RFC 1951 3.2.2 step 2).
-        int next_code[kMaxBits + 1] = {};
-        int code = 0;
-        for (int len = 1; len <= kMaxBits; ++len) {
+        if (left > 0 && !(used == 1 && max_length == 1) && used != 0) return "incomplete code lengths";
+
+        const int bits = std::min(primary_bits, std::max(max_length, 1));
+        const uint32_t primary_size = 1u << bits;
+        bits_ = bits;
+        // Canonical codes (RFC 1951 3.2.2 step 2), bit-reversed as they arrive LSB first.
+        int next_code[kMaxBits + 2] = {};
+        for (int len = 1, code = 0; len <= kMaxBits; ++len) {
             code = (code + per_length[len - 1]) << 1;
             next_code[len] = code;
+        }
+        uint16_t reversed[288];
+        uint8_t sub_bits[1 << 11];  // per primary pattern that starts longer codes: subtable index bits
+        std::memset(sub_bits, 0, primary_size);
+        uint16_t long_prefixes[1 << 11];
+        int nlong = 0;
+        for (int sym = 0; sym < count; ++sym) {
+            int len = lengths[sym];
+            if (!len) continue;
+            uint32_t r = reverse_bits(static_cast<uint32_t>(next_code[len]++), len);
+            reversed[sym] = static_cast<uint16_t>(r);
+            if (len > bits) {
+                const uint32_t p = r & (primary_size - 1);
+                if (!sub_bits[p]) long_prefixes[nlong++] = static_cast<uint16_t>(p);
+                sub_bits[p] = static_cast<uint8_t>(std::max(int(sub_bits[p]), len - bits));
+            }
+        }
+        // No-code entries carry length 1 so that one available bit is enough to call them invalid.
+        // A complete code fills every entry, so only an incomplete one needs them written first.
+        const uint32_t no_code = kNoCode | 1;
+        if (left > 0)
+            entries_.assign(primary_size, no_code);
+        else
+            entries_.resize(primary_size);
+        for (int k = 0; k < nlong; ++k) {
+            const uint32_t p = long_prefixes[k];
+            entries_[p] = static_cast<uint32_t>(entries_.size()) << 16 | kSubtable | uint32_t(sub_bits[p]) << 4;
+            entries_.resize(entries_.size() + (size_t(1) << sub_bits[p]), no_code);
         }
         for (int sym = 0; sym < count; ++sym) {
             int len = lengths[sym];
             if (!len) continue;
-            uint32_t c = static_cast<uint32_t>(next_code[len]++);
-            uint32_t reversed = 0;
-            for (int i = 0; i < len; ++i) reversed |= ((c >> i) & 1u) << (len - 1 - i);
-            for (size_t i = reversed; i < entries_.size(); i += size_t(1) << len)
-                entries_[i] = static_cast<uint32_t>(sym << 4 | len);
+            uint32_t e = entry(sym, alphabet) | static_cast<uint32_t>(len);
+            uint32_t r = reversed[sym];
+            if (len <= bits) {
+                for (uint32_t i = r; i < primary_size; i += 1u << len) entries_[i] = e;
+            } else {
+                uint32_t pointer = entries_[r & (primary_size - 1)];
+                uint32_t base = pointer >> 16, size = 1u << extra_bits(pointer);
+                for (uint32_t i = r >> bits; i < size; i += 1u << (len - bits)) entries_[base + i] = e;
+            }
         }
         return nullptr;
     }
-    int max_length() const { return max_length_; }
-    uint32_t lookup(uint32_t bits) const { return entries_[bits & ((1u << max_length_) - 1)]; }
+
+    const uint32_t* entries() const { return entries_.data(); }
+    int bits() const { return bits_; }
 
   private:
+    static uint32_t entry(int sym, Alphabet alphabet) {
+        uint32_t s = static_cast<uint32_t>(sym);
+        switch (alphabet) {
+            case Alphabet::literal_length:
+                if (sym < 256) return kLiteral | s << 16;
+                if (sym == 256) return kEndOfBlock;
+                if (sym < 286)
+                    return kBase | uint32_t(kLengthBase[sym - 257]) << 16 | uint32_t(kLengthExtra[sym - 257]) << 4;
+                return kBadSymbol;
+            case Alphabet::distance:
+                if (sym < 30) return kBase | uint32_t(kDistBase[sym]) << 16 | uint32_t(kDistExtra[sym]) << 4;
+                return kBadSymbol;
+            case Alphabet::code_length:
+                return kLiteral | s << 16;
+        }
+        return kBadSymbol;
+    }
+
     std::vector<uint32_t> entries_;
-    int max_length_ = 0;
+    int bits_ = 1;
 };
 
+template <typename Word>
+inline uint32_t lookup(const uint32_t* table, int bits, Word buffer) {
+    uint32_t e = table[static_cast<uint32_t>(buffer) & ((1u << bits) - 1)];
+    if (e & kSubtable) e = table[(e >> 16) + (static_cast<uint32_t>(buffer >> bits) & ((1u << extra_bits(e)) - 1))];
+    return e;
+}
+
+template <typename Word>
+inline Word load_word(const uint8_t* p) {
+    Word w = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    for (size_t i = 0; i < sizeof(Word); ++i) w |= Word(p[i]) << (8 * i);
+#else
+    std::memcpy(&w, p, sizeof w);
+#endif
+    return w;
+}
+
+// Copies a match of `length` bytes from `distance` bytes back; may write up to 15 bytes past the
+// end. Overlapping copies repeat the pattern, as RFC 1951 3.2.3 requires.
+inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
+    const uint8_t* src = dst - distance;
+    uint8_t* const end = dst + length;
+    if (distance >= 16) {
+        do {
+            std::memcpy(dst, src, 16);
+            dst += 16;
+            src += 16;
+        } while (dst < end);
+    } else if (distance >= 8) {
+        do {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        } while (dst < end);
+    } else if (distance == 1) {
+        std::memset(dst, *src, length);
+    } else {
+        while (dst < end) *dst++ = *src++;
+    }
+}
+
+template <typename Word>
 class Inflater {
+    static constexpr int kWordBits = 8 * sizeof(Word);
+    // Valid bits after a word refill; the fast loop's bit budget.
+    static constexpr int kRefilled = kWordBits - 8;
+    // With a 64-bit buffer one refill covers a whole match (15 + 5 + 15 + 13 bits).
+    static constexpr bool kOneRefillPerMatch = kRefilled >= 48;
+
   public:
-    Inflater(const ReadFn& in, const WriteFn& out) : in_(in), out_(out), input_(65536), output_(kOutBuffer) {}
+    Inflater(const ReadFn& in, const WriteFn& out) : in_(in), out_(out), input_(kInBuffer), output_(kInitialOut) {}
 
     InflateResult run() {
         InflateResult r;
@@ -89,31 +223,47 @@ class Inflater {
             r.status = InflateStatus::output_failed;
             r.reason = "output refused";
         }
-        r.produced = total_out_;
+        r.produced = out_base_ + out_pos_;
         return r;
     }
 
   private:
     // --- input ---------------------------------------------------------------------------------
+    size_t available() const { return in_len_ - in_pos_; }
+
+    // Moves the unread input to the front and reads until kFastInput bytes are buffered or the
+    // input ends.
+    void top_up() {
+        if (in_eof_ || available() >= kFastInput) return;
+        if (in_pos_) {
+            std::memmove(input_.data(), input_.data() + in_pos_, available());
+            in_len_ -= in_pos_;
+            in_pos_ = 0;
+        }
+        while (in_len_ < kFastInput) {
+            size_t n = in_(input_.data() + in_len_, input_.size() - in_len_);
+            if (n == 0) {
+                in_eof_ = true;
+                break;
+            }
+            n = std::min(n, input_.size() - in_len_);
+            in_len_ += n;
+            total_in_ += n;
+        }
+    }
     bool next_byte(uint8_t& b) {
         if (in_pos_ == in_len_) {
-            if (in_eof_) return false;
-            in_len_ = in_(input_.data(), input_.size());
-            in_pos_ = 0;
-            total_in_ += in_len_;
-            if (in_len_ == 0) {
-                in_eof_ = true;
-                return false;
-            }
+            top_up();
+            if (in_pos_ == in_len_) return false;
         }
         b = input_[in_pos_++];
         return true;
     }
-    // Tops the bit buffer up to at least `n` bits when the input allows.
+    // Tops the bit buffer up to at least `n` (at most 16) bits when the input allows.
     void refill(int n) {
         uint8_t b;
         while (bit_count_ < n && next_byte(b)) {
-            bits_ |= uint64_t(b) << bit_count_;
+            bits_ |= Word(b) << bit_count_;
             bit_count_ += 8;
         }
     }
@@ -122,29 +272,28 @@ class Inflater {
         return bit_count_ >= n;
     }
     uint32_t take(int n) {
-        uint32_t v = static_cast<uint32_t>(bits_ & ((uint64_t(1) << n) - 1));
+        uint32_t v = static_cast<uint32_t>(bits_ & ((Word(1) << n) - 1));
         bits_ >>= n;
         bit_count_ -= n;
         return v;
     }
-    uint64_t consumed_bytes() const {
-        uint64_t unread = (in_len_ - in_pos_) + static_cast<uint64_t>(bit_count_ / 8);
-        return total_in_ - unread;
-    }
+    uint64_t consumed_bytes() const { return total_in_ - available() - static_cast<uint64_t>(bit_count_ / 8); }
 
-    // Decodes one symbol; -1 for no code, -2 for lack of input.
-    int decode(const HuffmanTable& table) {
-        refill(table.max_length());
-        uint32_t e = table.lookup(static_cast<uint32_t>(bits_));
-        int len = static_cast<int>(e & 15);
-        if (len == 0) return bit_count_ >= table.max_length() ? -1 : -2;
-        if (len > bit_count_) return -2;
-        take(len);
-        return static_cast<int>(e >> 4);
+    // Decodes one table entry; 0 when the input ends inside the code.
+    uint32_t decode(const DecodeTable& table) {
+        refill(kMaxBits);
+        uint32_t e = lookup(table.entries(), table.bits(), bits_);
+        if (code_length(e) > bit_count_) return 0;
+        if (!(e & (kNoCode | kBadSymbol))) take(code_length(e));
+        return e;
     }
 
     // --- output --------------------------------------------------------------------------------
     bool flush(bool all) {
+        if (!all && output_.size() < kOutBuffer) {  // the buffer starts small for small outputs
+            output_.resize(kOutBuffer, out_pos_);
+            return true;
+        }
         size_t keep = all ? 0 : kWindow;
         if (out_pos_ <= keep) return true;
         size_t n = out_pos_ - flushed_;
@@ -154,6 +303,7 @@ class Inflater {
             return true;
         }
         std::memmove(output_.data(), output_.data() + out_pos_ - kWindow, kWindow);
+        out_base_ += out_pos_ - kWindow;
         out_pos_ = kWindow;
         flushed_ = kWindow;
         return true;
@@ -167,7 +317,7 @@ class Inflater {
             if (!need(3)) return {InflateStatus::truncated, "input ended in a block header"};
             final_block = take(1) != 0;
             uint32_t type = take(2);
-            Failure f{InflateStatus::ok, ""};
+            Failure f = kOk;
             if (type == 0)
                 f = stored_block();
             else if (type == 1)
@@ -178,43 +328,49 @@ class Inflater {
                 return {InflateStatus::invalid, "reserved block type"};
             if (f.status != InflateStatus::ok) return f;
         }
-        return {InflateStatus::ok, ""};
+        return kOk;
     }
 
     Failure stored_block() {
         take(bit_count_ % 8);  // RFC 1951 3.2.4: skip to the byte boundary
-        if (!need(32)) return {InflateStatus::truncated, "input ended in a stored block header"};
+        if (!need(16)) return {InflateStatus::truncated, "input ended in a stored block header"};
         uint32_t len = take(16);
+        if (!need(16)) return {InflateStatus::truncated, "input ended in a stored block header"};
         uint32_t nlen = take(16);
         if ((len ^ 0xFFFF) != nlen) return {InflateStatus::invalid, "stored block length check failed"};
         while (len) {
             if (!room(1)) return {InflateStatus::output_failed, "output refused"};
-            uint8_t b;
             if (bit_count_ >= 8) {
-                b = static_cast<uint8_t>(take(8));
-            } else if (!next_byte(b)) {
-                return {InflateStatus::truncated, "input ended in a stored block"};
+                output_[out_pos_++] = static_cast<uint8_t>(take(8));
+                --len;
+                continue;
             }
-            output_[out_pos_++] = b;
-            ++total_out_;
-            --len;
+            // The bit buffer is empty: copy straight from the input. Its look-ahead bits stand
+            // for bytes copied here, so they go.
+            bits_ = 0;
+            if (available() == 0) top_up();
+            if (available() == 0) return {InflateStatus::truncated, "input ended in a stored block"};
+            size_t n = std::min({size_t(len), available(), output_.size() - out_pos_});
+            std::memcpy(output_.data() + out_pos_, input_.data() + in_pos_, n);
+            in_pos_ += n;
+            out_pos_ += n;
+            len -= static_cast<uint32_t>(n);
         }
-        return {InflateStatus::ok, ""};
+        return kOk;
     }
 
     Failure fixed_block() {
         if (!fixed_built_) {
-            uint8_t lengths[288 + 30];
+            uint8_t lengths[288];
             for (int i = 0; i < 144; ++i) lengths[i] = 8;
             for (int i = 144; i < 256; ++i) lengths[i] = 9;
             for (int i = 256; i < 280; ++i) lengths[i] = 7;
             for (int i = 280; i < 288; ++i) lengths[i] = 8;
-            for (int i = 0; i < 30; ++i) lengths[288 + i] = 5;
-            fixed_lit_.build(lengths, 288);
+            fixed_lit_.build(lengths, 288, 11, Alphabet::literal_length);
             // The fixed distance code has 32 codes of 5 bits; 30 and 31 never occur in valid data.
             uint8_t dist[32];
             std::memset(dist, 5, sizeof dist);
-            fixed_dist_.build(dist, 32);
+            fixed_dist_.build(dist, 32, 8, Alphabet::distance);
             fixed_built_ = true;
         }
         return codes(fixed_lit_, fixed_dist_);
@@ -231,8 +387,8 @@ class Inflater {
             if (!need(3)) return {InflateStatus::truncated, "input ended in the code length code"};
             code_lengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(take(3));
         }
-        HuffmanTable cl;
-        if (const char* why = cl.build(code_lengths, 19)) return {InflateStatus::invalid, why};
+        if (const char* why = precode_.build(code_lengths, 19, 7, Alphabet::code_length))
+            return {InflateStatus::invalid, why};
         // A lone code-length code is incomplete; RFC 1951 gives it no meaning, so refuse it.
         int cl_used = 0;
         for (uint8_t l : code_lengths) cl_used += l != 0;
@@ -241,9 +397,10 @@ class Inflater {
         uint8_t lengths[286 + 30] = {};
         int n = 0;
         while (n < nlit + ndist) {
-            int sym = decode(cl);
-            if (sym == -2) return {InflateStatus::truncated, "input ended in the code lengths"};
-            if (sym < 0) return {InflateStatus::invalid, "invalid code length code"};
+            uint32_t e = decode(precode_);
+            if (e == 0) return {InflateStatus::truncated, "input ended in the code lengths"};
+            if (e & (kNoCode | kBadSymbol)) return {InflateStatus::invalid, "invalid code length code"};
+            int sym = static_cast<int>(e >> 16);
             if (sym < 16) {
                 lengths[n++] = static_cast<uint8_t>(sym);
                 continue;
@@ -267,64 +424,174 @@ class Inflater {
             while (repeat--) lengths[n++] = value;
         }
         if (lengths[256] == 0) return {InflateStatus::invalid, "no end-of-block code"};
-        HuffmanTable lit, dist;
-        if (const char* why = lit.build(lengths, nlit)) return {InflateStatus::invalid, why};
-        if (const char* why = dist.build(lengths + nlit, ndist)) return {InflateStatus::invalid, why};
-        return codes(lit, dist);
+        if (const char* why = lit_.build(lengths, nlit, 11, Alphabet::literal_length))
+            return {InflateStatus::invalid, why};
+        if (const char* why = dist_.build(lengths + nlit, ndist, 8, Alphabet::distance))
+            return {InflateStatus::invalid, why};
+        return codes(lit_, dist_);
     }
 
-    Failure codes(const HuffmanTable& lit, const HuffmanTable& dist) {
+    // Decodes a block's symbols up to its end-of-block code: in the fast loop while input and
+    // output room allow, otherwise one symbol at a time.
+    Failure codes(const DecodeTable& lit, const DecodeTable& dist) {
         for (;;) {
-            int sym = decode(lit);
-            if (sym == -2) return {InflateStatus::truncated, "input ended in compressed data"};
-            if (sym < 0) return {InflateStatus::invalid, "invalid literal/length code"};
-            if (sym < 256) {
-                if (!room(1)) return {InflateStatus::output_failed, "output refused"};
-                output_[out_pos_++] = static_cast<uint8_t>(sym);
-                ++total_out_;
+            top_up();
+            if (output_.size() - out_pos_ < kFastOutput && !flush(false))
+                return {InflateStatus::output_failed, "output refused"};
+            if (available() >= kFastInput && output_.size() - out_pos_ >= kFastOutput) {
+                bool done = false;
+                Failure f = fast_codes(lit, dist, done);
+                if (done) return f;
                 continue;
             }
-            if (sym == 256) return {InflateStatus::ok, ""};
-            sym -= 257;
-            if (sym >= 29) return {InflateStatus::invalid, "invalid literal/length symbol"};
-            if (!need(kLengthExtra[sym])) return {InflateStatus::truncated, "input ended in a length"};
-            uint32_t length = kLengthBase[sym] + take(kLengthExtra[sym]);
-            int dsym = decode(dist);
-            if (dsym == -2) return {InflateStatus::truncated, "input ended in a distance"};
-            if (dsym < 0) return {InflateStatus::invalid, "invalid distance code"};
-            if (dsym >= 30) return {InflateStatus::invalid, "invalid distance symbol"};
-            if (!need(kDistExtra[dsym])) return {InflateStatus::truncated, "input ended in a distance"};
-            uint32_t distance = kDistBase[dsym] + take(kDistExtra[dsym]);
-            if (distance > total_out_) return {InflateStatus::invalid, "distance too far back"};
-            if (!room(length)) return {InflateStatus::output_failed, "output refused"};
-            // The history always holds at least min(total_out_, 32 KiB) bytes before out_pos_.
-            uint8_t* dst = output_.data() + out_pos_;
-            const uint8_t* src = dst - distance;
-            for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];  // overlapping copies repeat
-            out_pos_ += length;
-            total_out_ += length;
+            bool done = false;
+            Failure f = one_symbol(lit, dist, done);
+            if (done) return f;
         }
+    }
+
+    Failure one_symbol(const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+        done = true;
+        uint32_t e = decode(lit);
+        if (e == 0) return {InflateStatus::truncated, "input ended in compressed data"};
+        if (e & kNoCode) return {InflateStatus::invalid, "invalid literal/length code"};
+        if (e & kBadSymbol) return {InflateStatus::invalid, "invalid literal/length symbol"};
+        if (e & kEndOfBlock) return kOk;
+        if (e & kLiteral) {
+            if (!room(1)) return {InflateStatus::output_failed, "output refused"};
+            output_[out_pos_++] = static_cast<uint8_t>(e >> 16);
+            done = false;
+            return kOk;
+        }
+        if (!need(extra_bits(e))) return {InflateStatus::truncated, "input ended in a length"};
+        uint32_t length = (e >> 16) + take(extra_bits(e));
+        uint32_t d = decode(dist);
+        if (d == 0) return {InflateStatus::truncated, "input ended in a distance"};
+        if (d & kNoCode) return {InflateStatus::invalid, "invalid distance code"};
+        if (d & kBadSymbol) return {InflateStatus::invalid, "invalid distance symbol"};
+        if (!need(extra_bits(d))) return {InflateStatus::truncated, "input ended in a distance"};
+        uint32_t distance = (d >> 16) + take(extra_bits(d));
+        if (distance > out_base_ + out_pos_) return {InflateStatus::invalid, "distance too far back"};
+        if (!room(length)) return {InflateStatus::output_failed, "output refused"};
+        // The history always holds at least min(total output, 32 KiB) bytes before out_pos_.
+        uint8_t* dst = output_.data() + out_pos_;
+        const uint8_t* src = dst - distance;
+        for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+        out_pos_ += length;
+        done = false;
+        return kOk;
+    }
+
+    // The fast loop. Returns with `done` set at the end of the block or on an error, and with
+    // `done` clear when the input or the output room runs short.
+    Failure fast_codes(const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+        const uint8_t* in = input_.data() + in_pos_;
+        const uint8_t* const in_limit = input_.data() + in_len_ - kFastInput;
+        uint8_t* const out_begin = output_.data();
+        uint8_t* out = out_begin + out_pos_;
+        uint8_t* const out_limit = out_begin + output_.size() - kFastOutput;
+        Word bits = bits_;
+        int count = bit_count_;
+        const uint32_t* const lt = lit.entries();
+        const uint32_t* const dt = dist.entries();
+        const int lbits = lit.bits(), dbits = dist.bits();
+        Failure result = kOk;
+
+        auto refill = [&] {
+            bits |= load_word<Word>(in) << count;
+            in += (kWordBits - 1 - count) >> 3;
+            count |= kRefilled;
+        };
+        auto consume = [&](int n) {
+            bits >>= n;
+            count -= n;
+        };
+        auto low = [&](int n) { return static_cast<uint32_t>(bits) & ((1u << n) - 1); };
+
+        while (in <= in_limit && out <= out_limit) {
+            refill();
+            uint32_t e = lookup(lt, lbits, bits);
+            if (e & kLiteral) {
+                consume(code_length(e));
+                *out++ = static_cast<uint8_t>(e >> 16);
+                if (!kOneRefillPerMatch) continue;
+                // At least 56 bits came with the refill: room for three literal codes in all.
+                e = lookup(lt, lbits, bits);
+                if (!(e & kLiteral)) continue;
+                consume(code_length(e));
+                *out++ = static_cast<uint8_t>(e >> 16);
+                e = lookup(lt, lbits, bits);
+                if (!(e & kLiteral)) continue;
+                consume(code_length(e));
+                *out++ = static_cast<uint8_t>(e >> 16);
+                continue;
+            }
+            if (!(e & kBase)) {
+                done = true;
+                if (e & kEndOfBlock) {
+                    consume(code_length(e));
+                } else {
+                    result = {InflateStatus::invalid,
+                              (e & kNoCode) ? "invalid literal/length code" : "invalid literal/length symbol"};
+                }
+                break;
+            }
+            consume(code_length(e));
+            uint32_t length = (e >> 16) + low(extra_bits(e));
+            consume(extra_bits(e));
+            if (!kOneRefillPerMatch) refill();
+            uint32_t d = lookup(dt, dbits, bits);
+            if (!(d & kBase)) {
+                done = true;
+                result = {InflateStatus::invalid, (d & kNoCode) ? "invalid distance code" : "invalid distance symbol"};
+                break;
+            }
+            consume(code_length(d));
+            if (!kOneRefillPerMatch) refill();
+            uint32_t distance = (d >> 16) + low(extra_bits(d));
+            consume(extra_bits(d));
+            // After the first flush the buffer holds 32 KiB of history, the longest distance,
+            // so this is the same as comparing with the whole output.
+            if (distance > static_cast<size_t>(out - out_begin)) {
+                done = true;
+                result = {InflateStatus::invalid, "distance too far back"};
+                break;
+            }
+            copy_match(out, distance, length);
+            out += length;
+        }
+        in_pos_ = static_cast<size_t>(in - input_.data());
+        out_pos_ = static_cast<size_t>(out - out_begin);
+        bits_ = bits;
+        bit_count_ = count;
+        return result;
     }
 
     const ReadFn& in_;
     const WriteFn& out_;
-    std::vector<uint8_t> input_;
+    CodecBuffer<uint8_t> input_;
     size_t in_pos_ = 0, in_len_ = 0;
     bool in_eof_ = false;
     uint64_t total_in_ = 0;
-    uint64_t bits_ = 0;
+    Word bits_ = 0;
     int bit_count_ = 0;
-    std::vector<uint8_t> output_;
+    CodecBuffer<uint8_t> output_;
     size_t out_pos_ = 0, flushed_ = 0;
-    uint64_t total_out_ = 0;
-    HuffmanTable fixed_lit_, fixed_dist_;
+    uint64_t out_base_ = 0;  // output bytes before output_[0]
+    DecodeTable lit_, dist_, precode_, fixed_lit_, fixed_dist_;
     bool fixed_built_ = false;
 };
 
 }  // namespace
 
 InflateResult inflate_stream(const ReadFn& in, const WriteFn& out) {
-    auto inflater = std::make_unique<Inflater>(in, out);
+    using Word = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+    auto inflater = std::make_unique<Inflater<Word>>(in, out);
+    return inflater->run();
+}
+
+InflateResult inflate_stream_narrow(const ReadFn& in, const WriteFn& out) {
+    auto inflater = std::make_unique<Inflater<uint32_t>>(in, out);
     return inflater->run();
 }
 

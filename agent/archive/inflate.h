@@ -1,7 +1,8 @@
 // Inflate: decoder for the deflate format (RFC 1951), streaming from a read function to a write
-// function with a 32 KiB history. Every value taken from the stream is checked: block types,
-// code-length tables (over-subscribed and incomplete sets), symbols 286/287 and 30/31, repeat
-// codes, and distances reaching back before the start of the output.
+// function with a 32 KiB history; table-driven, with a fast loop for the bulk of the data. Every
+// value taken from the stream is checked: block types, code-length tables (over-subscribed and
+// incomplete sets), symbols 286/287 and 30/31, repeat codes, and distances reaching back before
+// the start of the output.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,10 @@ struct InflateResult {
 };
 
 InflateResult inflate_stream(const ReadFn& in, const WriteFn& out);
+
+// The same decoder with the 32-bit bit buffer that 32-bit targets use, so that 64-bit test runs
+// cover that path too.
+InflateResult inflate_stream_narrow(const ReadFn& in, const WriteFn& out);
 
 // Convenience for whole buffers; output beyond `max_output` bytes counts as invalid.
 InflateResult inflate_buffer(const uint8_t* data, size_t size, std::vector<uint8_t>& output,

@@ -1,6 +1,7 @@
 // CRC-32, traditional encryption, inflate against hand-built streams, deflate round trips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "crc32.h"
 #include "deflate.h"
+#include "deflate_tables.h"
 #include "inflate.h"
 #include "pkcrypt.h"
 
@@ -34,10 +36,14 @@ struct StreamBuilder {
     void align() { bit = 0; }
     // Fixed-code literal (RFC 1951 3.2.6).
     void fixed_literal(int v) {
-        if (v < 144) code(0x30 + v, 8);
-        else if (v < 256) code(0x190 + v - 144, 9);
-        else if (v < 280) code(v - 256, 7);
-        else code(0xC0 + v - 280, 8);
+        if (v < 144)
+            code(0x30 + v, 8);
+        else if (v < 256)
+            code(0x190 + v - 144, 9);
+        else if (v < 280)
+            code(v - 256, 7);
+        else
+            code(0xC0 + v - 280, 8);
     }
 };
 
@@ -59,6 +65,60 @@ TEST(Crc32, KnownAnswers) {
     for (size_t off = 0, step = 1; off < data.size(); off += step, step = step * 3 % 17 + 1)
         parts = crc32_update(parts, data.data() + off, std::min(step, data.size() - off));
     EXPECT_EQ(whole, parts);
+}
+
+// The CRC one bit at a time, straight from its definition.
+uint32_t crc32_bitwise(uint32_t crc, const uint8_t* data, size_t size) {
+    uint32_t c = ~crc;
+    for (size_t i = 0; i < size; ++i) {
+        c ^= data[i];
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+    }
+    return ~c;
+}
+
+std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = uint8_t(rng());
+    return v;
+}
+
+TEST(Crc32, EveryLengthAndAlignmentMatchesTheBitwiseDefinition) {
+    // Lengths 0..300 at start offsets 0..15, from a fresh start and continuing another value:
+    // covers the table path's head and tail bytes and the folding path's lane and tail handling.
+    auto data = random_bytes(300 + 16, 11);
+    for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t n = 0; n <= 300; ++n) {
+            const uint8_t* p = data.data() + offset;
+            for (uint32_t start : {0u, 0x9AB1C3D5u}) {
+                uint32_t expected = crc32_bitwise(start, p, n);
+                ASSERT_EQ(crc32_update(start, p, n), expected) << "offset " << offset << " length " << n;
+                ASSERT_EQ(crc32_update_portable(start, p, n), expected) << "offset " << offset << " length " << n;
+            }
+        }
+    }
+}
+
+TEST(Crc32, LargeBuffersInArbitraryPieces) {
+    auto data = random_bytes(3 * 1024 * 1024 + 13, 12);
+    const uint32_t expected = crc32_bitwise(0, data.data(), data.size());
+    EXPECT_EQ(crc32_update(0, data.data(), data.size()), expected);
+    EXPECT_EQ(crc32_update_portable(0, data.data(), data.size()), expected);
+    // The same in pieces of irregular sizes, small and large, at odd offsets.
+    std::mt19937 rng(13);
+    uint32_t crc = 0;
+    for (size_t off = 0; off < data.size();) {
+        size_t n = rng() % 4 == 0 ? rng() % 200000 : rng() % 300;
+        n = std::min(n, data.size() - off);
+        crc = crc32_update(crc, data.data() + off, n);
+        off += n;
+    }
+    EXPECT_EQ(crc, expected);
+    // Runs of one value and all-ones data give the same as the definition too.
+    std::vector<uint8_t> ones(100000, 0xFF), zeros(100003, 0);
+    EXPECT_EQ(crc32_update(0, ones.data(), ones.size()), crc32_bitwise(0, ones.data(), ones.size()));
+    EXPECT_EQ(crc32_update(0, zeros.data(), zeros.size()), crc32_bitwise(0, zeros.data(), zeros.size()));
 }
 
 TEST(TraditionalEncryption, RoundTripAndHeaderCheck) {
@@ -220,7 +280,7 @@ StreamBuilder dynamic_ab(int length_of_256 = 2) {
     cl(18);
     s.bits(138 - 11, 7);  // 99..236
     cl(18);
-    s.bits(19 - 11, 7);   // 237..255
+    s.bits(19 - 11, 7);  // 237..255
     cl(length_of_256);
     cl(1);  // distance code 0, length 1
     return s;
@@ -290,7 +350,8 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> corpus() {
     c.push_back({"empty", {}});
     c.push_back({"one byte", {0x42}});
     std::string text;
-    for (int i = 0; i < 2000; ++i) text += "Line " + std::to_string(i) + ": the quick brown fox jumps over the lazy dog.\r\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "Line " + std::to_string(i) + ": the quick brown fox jumps over the lazy dog.\r\n";
     c.push_back({"text", bytes(text)});
     std::vector<uint8_t> binary(150000);
     for (size_t i = 0; i < binary.size(); ++i) binary[i] = uint8_t((i * i) >> 3 ^ (i % 251));
@@ -303,6 +364,19 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> corpus() {
     std::vector<uint8_t> period(300000);
     for (size_t i = 0; i < period.size(); ++i) period[i] = uint8_t("abcdefghij"[i % 10] + (i / 40000));
     c.push_back({"periodic across rounds", period});
+    // Incompressible stretches between compressible ones, across several rounds of the encoder.
+    std::vector<uint8_t> mixed;
+    for (int part = 0; part < 18; ++part) {
+        if (part % 3 == 0) {
+            for (int i = 0; i < 40000; ++i) mixed.push_back(uint8_t(rng()));
+        } else {
+            for (int i = 0; i < 1500; ++i) {
+                std::string line = "entry " + std::to_string(part * 1000 + i % 97) + " = value;\n";
+                mixed.insert(mixed.end(), line.begin(), line.end());
+            }
+        }
+    }
+    c.push_back({"mixed across rounds", mixed});
     return c;
 }
 
@@ -373,6 +447,272 @@ TEST(Inflate, FlippedBitsNeverOverrun) {
         if (r.status != InflateStatus::ok || out != data) ++changed;
     }
     EXPECT_GT(changed, 250);  // nearly every flip is noticed by the decoder or changes the output
+}
+
+// --- streaming, long distances, and the encoder's window ---------------------------------------
+
+// Decodes with a read function that hands out at most `chunk` bytes per call, with the 64-bit or
+// the 32-bit bit buffer; `out` receives everything written.
+InflateResult inflate_chunked(const std::vector<uint8_t>& in, std::vector<uint8_t>& out, size_t chunk, bool narrow) {
+    size_t offset = 0;
+    out.clear();
+    ReadFn read = [&](uint8_t* buf, size_t cap) -> size_t {
+        size_t n = std::min({cap, chunk, in.size() - offset});
+        if (n) std::memcpy(buf, in.data() + offset, n);
+        offset += n;
+        return n;
+    };
+    WriteFn write = [&](const uint8_t* p, size_t n) {
+        out.insert(out.end(), p, p + n);
+        return true;
+    };
+    return narrow ? inflate_stream_narrow(read, write) : inflate_stream(read, write);
+}
+
+// A match in a fixed-code block (RFC 1951 3.2.5, 3.2.6), with the bytes it stands for appended
+// to `expected`.
+void fixed_match_codes(StreamBuilder& s, int length, int distance) {
+    int ls = 28;  // 258 has a symbol of its own
+    while (kLengthBase[ls] > length) --ls;
+    s.fixed_literal(257 + ls);
+    s.bits(uint32_t(length - kLengthBase[ls]), kLengthExtra[ls]);
+    int ds = 29;
+    while (kDistBase[ds] > distance) --ds;
+    s.code(uint32_t(ds), 5);
+    s.bits(uint32_t(distance - kDistBase[ds]), kDistExtra[ds]);
+}
+void fixed_match(StreamBuilder& s, std::vector<uint8_t>& expected, int length, int distance) {
+    fixed_match_codes(s, length, distance);
+    for (int i = 0; i < length; ++i) expected.push_back(expected[expected.size() - size_t(distance)]);
+}
+
+// Stored blocks holding `data` (not final), appended to `expected` as well.
+void stored(StreamBuilder& s, std::vector<uint8_t>& expected, const std::vector<uint8_t>& data) {
+    for (size_t off = 0; off < data.size(); off += 65535) {
+        size_t n = std::min<size_t>(65535, data.size() - off);
+        s.bits(0, 3);
+        s.align();
+        s.bits(uint32_t(n), 16);
+        s.bits(uint32_t(n) ^ 0xFFFF, 16);
+        for (size_t i = 0; i < n; ++i) s.bits(data[off + i], 8);
+    }
+    expected.insert(expected.end(), data.begin(), data.end());
+}
+
+// 70000 random bytes, then matches reaching back the full 32 KiB window with the longest length,
+// matches at random distances, byte runs and literals, for far more output than the decoder's
+// buffer holds, so that matches straddle every flush of its history.
+TEST(InflateStreaming, LongDistancesAndLongestMatchesAcrossTheHistory) {
+    std::vector<uint8_t> expected;
+    StreamBuilder s;
+    stored(s, expected, random_bytes(70000, 21));
+    s.bits(1, 1);
+    s.bits(1, 2);
+    std::mt19937 rng(22);
+    for (int i = 0; i < 4000; ++i) {
+        fixed_match(s, expected, 258, 32768);
+        fixed_match(s, expected, 3 + int(rng() % 256), 1 + int(rng() % 32768));
+        if (i % 7 == 0) fixed_match(s, expected, 258, 1);
+        if (i % 5 == 0) fixed_match(s, expected, 3 + int(rng() % 30), 2 + int(rng() % 14));
+        int literal = int(rng() % 256);
+        s.fixed_literal(literal);
+        expected.push_back(uint8_t(literal));
+    }
+    s.fixed_literal(256);
+    ASSERT_GT(expected.size(), size_t(1) << 20);
+    for (bool narrow : {false, true}) {
+        for (size_t chunk : {size_t(1) << 20, size_t(4093), size_t(61)}) {
+            std::vector<uint8_t> out;
+            auto r = inflate_chunked(s.out, out, chunk, narrow);
+            ASSERT_EQ(r.status, InflateStatus::ok) << r.reason << " chunk " << chunk << " narrow " << narrow;
+            EXPECT_EQ(r.consumed, s.out.size());
+            EXPECT_EQ(r.produced, expected.size());
+            EXPECT_TRUE(out == expected) << "chunk " << chunk << " narrow " << narrow;
+        }
+    }
+}
+
+TEST(InflateStreaming, DistanceReachingExactlyToTheStart) {
+    // A match may reach back to the first byte of output, not one byte further.
+    for (size_t before : {size_t(1), size_t(300), size_t(32767), size_t(32768), size_t(100000)}) {
+        for (int extra : {0, 1}) {
+            const int distance = int(std::min<size_t>(before, 32768)) + extra;
+            if (distance > 32768) continue;  // the format has no longer distance
+            StreamBuilder s;
+            std::vector<uint8_t> expected;
+            stored(s, expected, random_bytes(before, uint32_t(before)));
+            s.bits(1, 1);
+            s.bits(1, 2);
+            if (extra == 0)
+                fixed_match(s, expected, 10, distance);
+            else
+                fixed_match_codes(s, 10, distance);
+            s.fixed_literal(256);
+            for (bool narrow : {false, true}) {
+                for (size_t chunk : {size_t(1) << 20, size_t(1)}) {
+                    std::vector<uint8_t> out;
+                    auto r = inflate_chunked(s.out, out, chunk, narrow);
+                    if (extra == 0) {
+                        ASSERT_EQ(r.status, InflateStatus::ok) << before << " " << r.reason;
+                        EXPECT_TRUE(out == expected) << before;
+                    } else {
+                        EXPECT_EQ(r.status, InflateStatus::invalid) << before;
+                        EXPECT_STREQ(r.reason, "distance too far back") << before;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(InflateStreaming, ByteAtATimeAndOddChunksGiveTheSameResult) {
+    // Encoder output at several levels (stored, fixed and dynamic blocks), with bytes after the
+    // end that must not count as consumed.
+    for (const auto& [name, data] : corpus()) {
+        if (data.size() > 400000) continue;
+        for (int level : {0, 1, 5, 9}) {
+            auto packed = deflate_buffer(data.data(), data.size(), level);
+            auto with_tail = packed;
+            with_tail.insert(with_tail.end(), {0x12, 0x34, 0x56, 0x78, 0x9A});
+            for (bool narrow : {false, true}) {
+                for (size_t chunk :
+                     {size_t(1), size_t(2), size_t(7), size_t(63), size_t(64), size_t(65), size_t(65537)}) {
+                    if (chunk < 7 && data.size() > 100000) continue;  // keeps the run short
+                    std::vector<uint8_t> out;
+                    auto r = inflate_chunked(with_tail, out, chunk, narrow);
+                    ASSERT_EQ(r.status, InflateStatus::ok)
+                        << name << " level " << level << " chunk " << chunk << " narrow " << narrow << ": " << r.reason;
+                    EXPECT_EQ(r.consumed, packed.size()) << name << " level " << level << " chunk " << chunk;
+                    EXPECT_EQ(r.produced, data.size());
+                    EXPECT_TRUE(out == data) << name << " level " << level << " chunk " << chunk;
+                }
+            }
+        }
+    }
+}
+
+TEST(InflateStreaming, TruncatedAndRefusedOutput) {
+    auto data = corpus()[7].second;  // mixed across rounds
+    auto packed = deflate_buffer(data.data(), data.size(), 5);
+    for (bool narrow : {false, true}) {
+        // Cut at many places: never ok, never an overrun, whatever the chunking.
+        for (size_t cut = 0; cut < packed.size(); cut += 1 + cut / 3) {
+            std::vector<uint8_t> part(packed.begin(), packed.begin() + cut), out;
+            auto r = inflate_chunked(part, out, cut % 2 ? 1 : 4096, narrow);
+            EXPECT_EQ(r.status, InflateStatus::truncated) << cut;
+            EXPECT_LE(out.size(), data.size());
+        }
+        // The write function refuses after some output: the decoder stops and says so.
+        for (size_t limit : {size_t(0), size_t(1000), size_t(300000)}) {
+            size_t offset = 0, written = 0;
+            auto r = (narrow ? inflate_stream_narrow : inflate_stream)(
+                [&](uint8_t* buf, size_t cap) {
+                    size_t n = std::min(cap, packed.size() - offset);
+                    std::memcpy(buf, packed.data() + offset, n);
+                    offset += n;
+                    return n;
+                },
+                [&](const uint8_t*, size_t n) {
+                    if (written + n > limit) return false;
+                    written += n;
+                    return true;
+                });
+            EXPECT_EQ(r.status, InflateStatus::output_failed) << limit;
+            EXPECT_LE(written, limit);
+        }
+    }
+}
+
+TEST(Deflate, OutputDoesNotDependOnHowTheInputArrives) {
+    // Rounds are cut by the encoder's own buffer, so the stream is the same however the input is
+    // split; each piece of output handed to the write function is also kept in order.
+    auto data = corpus()[7].second;  // mixed across rounds
+    for (int level : {0, 1, 5, 9}) {
+        auto whole = deflate_buffer(data.data(), data.size(), level);
+        for (size_t step : {size_t(1), size_t(3), size_t(4095), size_t(300001)}) {
+            std::vector<uint8_t> packed;
+            size_t pieces = 0;
+            Deflater d(level, [&](const uint8_t* p, size_t n) {
+                packed.insert(packed.end(), p, p + n);
+                ++pieces;
+                return true;
+            });
+            for (size_t off = 0; off < data.size(); off += step)
+                ASSERT_TRUE(d.write(data.data() + off, std::min(step, data.size() - off)));
+            ASSERT_TRUE(d.finish());
+            EXPECT_TRUE(packed == whole) << "level " << level << " step " << step;
+            EXPECT_GT(pieces, 1u);
+        }
+    }
+}
+
+TEST(Deflate, ShortInputsAtEveryLevel) {
+    std::mt19937 rng(31);
+    for (size_t n = 0; n <= 80; ++n) {
+        std::vector<std::vector<uint8_t>> inputs = {std::vector<uint8_t>(n, 'a'), random_bytes(n, uint32_t(n))};
+        std::vector<uint8_t> pattern(n);
+        for (size_t i = 0; i < n; ++i) pattern[i] = uint8_t("abcab"[i % 5]);
+        inputs.push_back(pattern);
+        for (const auto& in : inputs) {
+            for (int level = 0; level <= 9; ++level) {
+                auto packed = deflate_buffer(in.data(), in.size(), level);
+                std::vector<uint8_t> out;
+                auto r = inflate_buffer(packed.data(), packed.size(), out);
+                ASSERT_EQ(r.status, InflateStatus::ok) << n << " level " << level << ": " << r.reason;
+                EXPECT_EQ(r.consumed, packed.size());
+                EXPECT_TRUE(out == in) << n << " level " << level;
+            }
+        }
+    }
+}
+
+TEST(Deflate, MatchesReachAcrossTheWholeWindowButNoFurther) {
+    // A random block repeated at distance 32767 compresses to about one copy of it; at distance
+    // 40000, beyond the window, it cannot.
+    for (size_t period : {size_t(32767), size_t(40000)}) {
+        auto half = random_bytes(period, 41);
+        std::vector<uint8_t> data = half;
+        data.insert(data.end(), half.begin(), half.end());
+        for (int level : {1, 5, 9}) {
+            auto packed = deflate_buffer(data.data(), data.size(), level);
+            std::vector<uint8_t> out;
+            ASSERT_EQ(inflate_buffer(packed.data(), packed.size(), out).status, InflateStatus::ok);
+            EXPECT_TRUE(out == data);
+            if (period <= 32767)
+                EXPECT_LT(packed.size(), period + period / 50) << "level " << level;
+            else
+                EXPECT_GT(packed.size(), 2 * period - period / 50) << "level " << level;
+        }
+    }
+}
+
+TEST(Deflate, RefusedOutputIsReported) {
+    auto data = corpus()[7].second;
+    for (int level : {0, 5}) {
+        Deflater d(level, [](const uint8_t*, size_t) { return false; });
+        bool ok = true;
+        for (size_t off = 0; off < data.size() && ok; off += 65536)
+            ok = d.write(data.data() + off, std::min<size_t>(65536, data.size() - off));
+        ok = ok && d.finish();
+        EXPECT_FALSE(ok) << level;
+    }
+}
+
+TEST(Deflate, LevelsTradeSpeedForSize) {
+    // Level 5 compresses at least as well as level 1, and level 9 as level 5.
+    const auto all = corpus();
+    for (size_t part : {2, 3, 6}) {  // text, binary, periodic
+        const auto& data = all[part].second;
+        size_t previous = SIZE_MAX;
+        for (int level : {1, 5, 9}) {
+            size_t size = deflate_buffer(data.data(), data.size(), level).size();
+            EXPECT_LE(size, previous) << all[part].first << " level " << level;
+            previous = size;
+        }
+    }
+    // Stored blocks hold incompressible data with only their 5-byte headers added.
+    auto random = random_bytes(200000, 51);
+    EXPECT_LE(deflate_buffer(random.data(), random.size(), 5).size(), random.size() + 5 * (200000 / 65535 + 1));
 }
 
 }  // namespace

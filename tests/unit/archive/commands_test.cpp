@@ -437,7 +437,9 @@ TEST_F(Damaged, AnyChangeToCompressedDataIsDetected) {
     std::string good = read_file(dir_ / "one.zip");
     size_t data_start = 30 + 5, data_end = good.find(std::string("PK\x01\x02", 4));
     ASSERT_LT(data_start + 100, data_end);
-    for (size_t i = data_start; i < data_end; ++i) {
+    // The last byte is left out: its high bits may be padding after the end of the final block,
+    // which no decoder reads.
+    for (size_t i = data_start; i + 1 < data_end; ++i) {
         std::string bad = good;
         bad[i] ^= 0x20;
         int rc = test_archive(bad);
