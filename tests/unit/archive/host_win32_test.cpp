@@ -83,6 +83,18 @@ void expect_time(const SYSTEMTIME& st, int year, int month, int day, int hour, i
     EXPECT_EQ(st.wSecond, second);
 }
 
+// The information record of an archive's first entry; returns the engine's result.
+int first_entry(const std::string& archive, ZIPINFOEX& info) {
+    UNZIPCMDSTRUCT g{};
+    g.size = sizeof g;
+    g.Function = UNZIP_GETNEXT;
+    g.lpszZIPFile = archive.c_str();
+    g.index = -1;
+    g.quietFlag = 1;
+    g.pZipInfoEx = &info;
+    return UnzipExecute(&g);
+}
+
 TEST(Win32Host, FileTimesAttributesAndReplacing) {
     WinTempDir dir;
     Host& h = host();
@@ -154,14 +166,7 @@ TEST(Win32Engine, ExtractionCarriesTimesAndAnsiNames) {
 
     // Listing gives the ANSI name too.
     ZIPINFOEX info{};
-    UNZIPCMDSTRUCT g{};
-    g.size = sizeof g;
-    g.Function = UNZIP_GETNEXT;
-    g.lpszZIPFile = archive.c_str();
-    g.index = -1;
-    g.quietFlag = 1;
-    g.pZipInfoEx = &info;
-    ASSERT_EQ(UnzipExecute(&g), 0) << UnzipLastMessage();
+    ASSERT_EQ(first_entry(archive, info), 0) << UnzipLastMessage();
     EXPECT_STREQ(info.szFileName, "caf\xE9.txt");
     EXPECT_STREQ(info.szDateTime, "01/01/2024  12:00:00");
 }
@@ -182,14 +187,7 @@ TEST(Win32Engine, CompressionStoresTheFilesLocalTime) {
     ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
 
     ZIPINFOEX info{};
-    UNZIPCMDSTRUCT g{};
-    g.size = sizeof g;
-    g.Function = UNZIP_GETNEXT;
-    g.lpszZIPFile = archive.c_str();
-    g.index = -1;
-    g.quietFlag = 1;
-    g.pZipInfoEx = &info;
-    ASSERT_EQ(UnzipExecute(&g), 0) << UnzipLastMessage();
+    ASSERT_EQ(first_entry(archive, info), 0) << UnzipLastMessage();
     EXPECT_STREQ(info.szFileName, "dated.txt");
     EXPECT_STREQ(info.szDateTime, "12/24/2021  18:45:10");
 }
