@@ -239,8 +239,9 @@ log = {self.win('use.log')}
                 rounds = "/w2"
             elif batch == 3:
                 # A lock file that keeps growing (a slow copy elsewhere) holds every run back, however
-                # few its rounds, until it goes away.
-                self.write("q.tx@", b"")
+                # few its rounds, until it goes away. It grows from before the first run starts, so
+                # no run can see it unchanged for two rounds while the copy is still going on.
+                self.write("q.tx@", b"copy under way\r\n")
                 rounds = "/w2"
                 removed = []
 
@@ -254,10 +255,10 @@ log = {self.win('use.log')}
 
                 grower = threading.Thread(target=grow)
             size = min(10, len(lines) - len(taken))
-            runs = [self.start("/f", self.win("q.txt"), rounds, trace=trace, output=self.path(f"wine{batch}-{i}.txt"))
-                    for i in range(size)]
             if grower:
                 grower.start()
+            runs = [self.start("/f", self.win("q.txt"), rounds, trace=trace, output=self.path(f"wine{batch}-{i}.txt"))
+                    for i in range(size)]
             for p in runs:
                 self.assertEqual(p.wait(timeout=120), 1)
             if grower:
