@@ -76,9 +76,23 @@ std::string pass_key(RunState& run) {
     return key.empty() ? std::string(kBuiltInArchiveKey) : key;
 }
 
-// Decrypts the container into its working copy; on failure no working copy is left.
+// True when the file begins like a ZIP archive: a local header, an empty archive's end record, or a
+// split archive's marker.
+bool starts_like_zip(const std::string& path) {
+    File in(std::fopen(path.c_str(), "rb"));
+    if (!in) return false;
+    unsigned char head[4] = {};
+    if (std::fread(head, 1, sizeof head, in.get()) != sizeof head) return false;
+    if (head[0] != 'P' || head[1] != 'K') return false;
+    return (head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6) || (head[2] == 7 && head[3] == 8) ||
+           (head[2] == '0' && head[3] == '0');
+}
+
+// Decrypts the container into its working copy; on failure no working copy is left. A wrong key
+// gives valid-looking padding about once in 256 tries, so the content must also begin like an
+// archive: otherwise a failed compression would leave noise behind as the working copy.
 bool make_working_copy(const std::string& container, const std::string& working) {
-    if (DecryptFile(kBuiltInArchiveKey, container, working)) return true;
+    if (DecryptFile(kBuiltInArchiveKey, container, working) && starts_like_zip(working)) return true;
     std::remove(working.c_str());
     return false;
 }

@@ -611,6 +611,34 @@ TEST(ArchiveCommandReal, ContainerWithAnotherKeyIsRejected) {
     EXPECT_EQ(read_file(t.dir.file("app.zip")), before);
 }
 
+// A wrong key now and then decrypts to valid padding; what comes out is then no archive, and it is
+// treated like any other undecryptable container.
+TEST(ArchiveCommandReal, ContainerThatDecryptsToNoArchiveIsRejected) {
+    ArchiveRun t;
+    make_tree(t.dir.file("src"));
+    RecordingEngine engine(true);
+    write_file(t.dir.file("app.zip"), "this is not an archive, but its padding is fine");
+    HostFileSystem files;
+    ASSERT_TRUE(EncryptFileInPlace(kBuiltInArchiveKey, t.dir.file("app.zip"), files));
+    const std::string before = read_file(t.dir.file("app.zip"));
+    t.execute(t.at("-rido @/app.zip -c @/src/sub/b.bin -E"), engine);
+    EXPECT_FALSE(fs::exists(t.dir.file("app.zip.dk@")));
+    t.execute(t.at("-rido @/app.zip -u @/dest -D"), engine);
+    EXPECT_FALSE(fs::exists(t.dir.file("app.zip.dk@")));
+    EXPECT_EQ(t.messages(), "File(s) not compressed.\nFile(s) not decompressed.\n");
+    EXPECT_EQ(read_file(t.dir.file("app.zip")), before);
+
+    // An empty archive (only its end record) is still an archive.
+    write_file(t.dir.file("empty.zip"), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    ASSERT_TRUE(EncryptFileInPlace(kBuiltInArchiveKey, t.dir.file("empty.zip"), files));
+    t.execute(t.at("-rido @/empty.zip -c @/src/a.txt -E"), engine);
+    EXPECT_FALSE(fs::exists(t.dir.file("empty.zip.dk@")));
+    ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, t.dir.file("empty.zip"), t.dir.file("plain.zip")));
+    if (auto view = aes_view(t.dir.file("plain.zip"), kBuiltIn)) {
+        EXPECT_EQ(*view, "ok\na.txt\n");
+    }
+}
+
 TEST(ArchiveCommandReal, FailedContainerCompressionKeepsTheWorkingCopy) {
     ArchiveRun t;
     make_tree(t.dir.file("src"));
