@@ -4,26 +4,31 @@
 //   whole word at a time without a branch: it ORs the next word-sized load in above the bits it
 //   holds and advances the input by the whole bytes that fit, so the buffer then holds at least
 //   word - 8 valid bits. Bits above the valid count are always the stream's own next bits (or
-//   zero), so refilling them again is harmless. Near the end of the input a careful path takes
-//   one byte at a time and tells a stream that ends too early from one that is invalid.
+//   zero), so refilling them again is harmless. The symbol-at-a-time path refills the same way
+//   while a word of input is buffered; near the end of the input it takes one byte at a time and
+//   tells a stream that ends too early from one that is invalid.
 // - Huffman codes decode through tables indexed by the next stream bits: a primary table of
 //   11 bits (literal/length), 8 bits (distance) or 7 bits (code-length code), and for longer
 //   codes a subtable per primary pattern, indexed by the bits after the primary ones. An entry
 //   holds the code length and what the symbol means: a literal, a length or distance base with
-//   its count of extra bits, the end of the block, a pointer to a subtable, or a mark for a bit
+//   its count of extra bits (and their sum with the code length, so that the fast loop takes
+//   both in one shift), the end of the block, a pointer to a subtable, or a mark for a bit
 //   pattern that is no code or a symbol the format forbids (286/287, 30/31). Tables are built
 //   from code lengths (RFC 1951 3.2.2) after checking that the set is neither over-subscribed
 //   nor incomplete (one lone code of length 1 is the only incomplete set accepted; RFC 1951
-//   3.2.7 allows a single distance code).
+//   3.2.7 allows a single distance code). The primary table is filled by doubling: it starts
+//   as large as the shortest code needs and grows a bit at a time by copying itself, so that
+//   most entries are written by block copies. The fixed code's tables are built once.
 // - Output goes to a buffer (64 KiB, grown to 288 KiB when more output comes) that keeps the last
 //   32 KiB as history when it is flushed. While at least 64 input bytes and 320 bytes of output
 //   room remain, the fast loop decodes with one refill per match or per up to three literals
 //   (on 32-bit targets three per match and one per literal) and copies matches 16 or 8 bytes at
-//   a time, letting a copy run a few bytes past its end into the room that follows. Stored
+//   a time, letting a copy run up to 31 bytes past its end into the room that follows. Stored
 //   blocks are copied straight from the input.
 #include "inflate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -50,30 +55,53 @@ struct Failure {
 };
 constexpr Failure kOk{InflateStatus::ok, ""};
 
-// Table entry: bits 0-3 code length, bits 4-7 extra bits (or subtable index bits), bits 8-13
-// the kind, bits 16-31 the value (literal, base, or subtable offset).
-constexpr uint32_t kLiteral = 0x100;  // value = literal byte (or code-length symbol)
-constexpr uint32_t kBase = 0x200;     // value = length or distance base, extra bits follow
-constexpr uint32_t kEndOfBlock = 0x400;
-constexpr uint32_t kSubtable = 0x800;    // value = offset of the subtable, extra field = its bits
-constexpr uint32_t kNoCode = 0x1000;     // no code has these bits (incomplete sets only)
-constexpr uint32_t kBadSymbol = 0x2000;  // a code for a symbol that must not occur
+// Table entry: bits 0-4 the step, the bits the fast loop consumes for it at once (the code
+// length, plus the extra bits for a length or distance base; for a subtable pointer the
+// subtable's index bits), bit 5 always clear, bits 8-11 the code length, bits 6-7 and 12-15
+// and 31 the kind, bits 16-30 the value (literal, base, or subtable offset). With bit 5 clear
+// the low six bits are the step, the bits a 64-bit shift instruction takes its count from, so
+// that the fast loop can shift by the entry itself.
+constexpr uint32_t kLiteral = 0x80000000;  // value = literal byte (or code-length symbol)
+constexpr uint32_t kBase = 0x1000;         // value = length or distance base, extra bits follow
+constexpr uint32_t kEndOfBlock = 0x2000;
+constexpr uint32_t kSubtable = 0x4000;  // value = offset of the subtable, step = its index bits
+constexpr uint32_t kNoCode = 0x40;      // no code has these bits (incomplete sets only)
+constexpr uint32_t kBadSymbol = 0x80;   // a code for a symbol that must not occur
 
-inline int code_length(uint32_t e) { return static_cast<int>(e & 15); }
-inline int extra_bits(uint32_t e) { return static_cast<int>((e >> 4) & 15); }
+inline int step_bits(uint32_t e) { return static_cast<int>(e & 31); }
+inline int code_length(uint32_t e) { return static_cast<int>((e >> 8) & 15); }
+inline int extra_bits(uint32_t e) { return step_bits(e) - code_length(e); }
+inline uint32_t value_of(uint32_t e) { return (e >> 16) & 0x7FFF; }
+// Completes an entry with its code length: the step adds the code length to the extra bits.
+inline uint32_t with_length(uint32_t e, int len) {
+    return e + static_cast<uint32_t>(len) + (static_cast<uint32_t>(len) << 8);
+}
 
 enum class Alphabet { literal_length, distance, code_length };
 
+// Most entries a table can need: the primary table plus, at most, one subtable of the largest
+// size per symbol with a code longer than the primary bits.
+constexpr size_t table_capacity(int symbols, int primary_bits) {
+    return (size_t(1) << primary_bits) + size_t(symbols) * (size_t(1) << (kMaxBits - primary_bits));
+}
+constexpr int kLitBits = 11, kDistBits = 8, kPrecodeBits = 7;
+
 class DecodeTable {
   public:
+    DecodeTable(int symbols, int primary_bits)
+        : entries_(table_capacity(symbols, primary_bits)), capacity_(table_capacity(symbols, primary_bits)) {}
+
     // Builds from `count` code lengths; returns nullptr on success or the reason it is invalid.
     const char* build(const uint8_t* lengths, int count, int primary_bits, Alphabet alphabet) {
         int per_length[kMaxBits + 1] = {};
         for (int i = 0; i < count; ++i) per_length[lengths[i]]++;
         per_length[0] = 0;
-        int max_length = 0, used = 0;
+        int min_length = 0, max_length = 0, used = 0;
         for (int len = 1; len <= kMaxBits; ++len)
-            if (per_length[len]) max_length = len, used += per_length[len];
+            if (per_length[len]) {
+                if (!min_length) min_length = len;
+                max_length = len, used += per_length[len];
+            }
         int left = 1;
         for (int len = 1; len <= kMaxBits; ++len) {
             left = (left << 1) - per_length[len];
@@ -84,52 +112,80 @@ class DecodeTable {
         const int bits = std::min(primary_bits, std::max(max_length, 1));
         const uint32_t primary_size = 1u << bits;
         bits_ = bits;
-        // Canonical codes (RFC 1951 3.2.2 step 2), bit-reversed as they arrive LSB first.
-        int next_code[kMaxBits + 2] = {};
-        for (int len = 1, code = 0; len <= kMaxBits; ++len) {
-            code = (code + per_length[len - 1]) << 1;
-            next_code[len] = code;
-        }
-        uint16_t reversed[288];
-        uint8_t sub_bits[1 << 11];  // per primary pattern that starts longer codes: subtable index bits
-        std::memset(sub_bits, 0, primary_size);
-        uint16_t long_prefixes[1 << 11];
-        int nlong = 0;
-        for (int sym = 0; sym < count; ++sym) {
-            int len = lengths[sym];
-            if (!len) continue;
-            uint32_t r = reverse_bits(static_cast<uint32_t>(next_code[len]++), len);
-            reversed[sym] = static_cast<uint16_t>(r);
-            if (len > bits) {
-                const uint32_t p = r & (primary_size - 1);
-                if (!sub_bits[p]) long_prefixes[nlong++] = static_cast<uint16_t>(p);
-                sub_bits[p] = static_cast<uint8_t>(std::max(int(sub_bits[p]), len - bits));
-            }
-        }
+        uint32_t* const table = entries_.data();
         // No-code entries carry length 1 so that one available bit is enough to call them invalid.
-        // A complete code fills every entry, so only an incomplete one needs them written first.
-        const uint32_t no_code = kNoCode | 1;
-        if (left > 0)
-            entries_.assign(primary_size, no_code);
-        else
-            entries_.resize(primary_size);
-        for (int k = 0; k < nlong; ++k) {
-            const uint32_t p = long_prefixes[k];
-            entries_[p] = static_cast<uint32_t>(entries_.size()) << 16 | kSubtable | uint32_t(sub_bits[p]) << 4;
-            entries_.resize(entries_.size() + (size_t(1) << sub_bits[p]), no_code);
+        const uint32_t no_code = with_length(kNoCode, 1);
+        if (used == 0 || left > 0) {
+            // No code at all, or one code of one bit: the other patterns are no code.
+            std::fill(table, table + primary_size, no_code);
+            for (int sym = 0; sym < count; ++sym)
+                if (lengths[sym]) table[reverse_bits(0, 1)] = with_length(entry(sym, alphabet), 1);
+            return nullptr;
         }
-        for (int sym = 0; sym < count; ++sym) {
-            int len = lengths[sym];
-            if (!len) continue;
-            uint32_t e = entry(sym, alphabet) | static_cast<uint32_t>(len);
-            uint32_t r = reversed[sym];
-            if (len <= bits) {
-                for (uint32_t i = r; i < primary_size; i += 1u << len) entries_[i] = e;
-            } else {
-                uint32_t pointer = entries_[r & (primary_size - 1)];
-                uint32_t base = pointer >> 16, size = 1u << extra_bits(pointer);
-                for (uint32_t i = r >> bits; i < size; i += 1u << (len - bits)) entries_[base + i] = e;
+
+        // Symbols in canonical order: by code length, then by symbol (RFC 1951 3.2.2).
+        int offset[kMaxBits + 2] = {};
+        for (int len = 1; len <= kMaxBits; ++len) offset[len + 1] = offset[len] + per_length[len];
+        uint16_t sorted[288];
+        for (int sym = 0; sym < count; ++sym)
+            if (lengths[sym]) sorted[offset[lengths[sym]]++] = static_cast<uint16_t>(sym);
+
+        // Codes up to the primary bits: the table grows one bit at a time from the shortest code
+        // length. Growing copies the entries already there into the new upper half, which is
+        // where the patterns that continue a shorter code with a 1 bit lie; the codes of the new
+        // length then go into the patterns no shorter code starts. A complete code fills every
+        // pattern this way, with block copies doing most of the work.
+        uint32_t code = 0;  // the next canonical code, most significant bit first
+        int i = 0;
+        int len = min_length;
+        uint32_t size = 1u << std::min(min_length, bits);
+        for (; len <= bits; ++len) {
+            if (len > min_length) {
+                std::memcpy(table + size, table, size * sizeof(uint32_t));
+                size <<= 1;
             }
+            for (int n = per_length[len]; n > 0; --n, ++i, ++code)
+                table[reverse_bits(code, len)] = with_length(entry(sorted[i], alphabet), len);
+            code <<= 1;
+        }
+        for (; size < primary_size; size <<= 1) std::memcpy(table + size, table, size * sizeof(uint32_t));
+
+        // Longer codes: a subtable per primary pattern they start, indexed by the bits after it
+        // and as large as that pattern's longest code needs. The codes of one pattern follow one
+        // another in canonical order, shortest first; the pattern's longest code is the one that
+        // completes its share of the code space.
+        size_t used_entries = primary_size;
+        uint32_t pattern = primary_size;  // no pattern yet
+        uint32_t pointer = 0;
+        for (; len <= max_length; ++len) {
+            for (int n = per_length[len]; n > 0; --n, ++i, ++code) {
+                const uint32_t r = reverse_bits(code, len);
+                if ((r & (primary_size - 1)) != pattern) {
+                    pattern = r & (primary_size - 1);
+                    const uint32_t whole = 1u << (kMaxBits - bits);  // in units of 2^-15
+                    uint32_t share = 1u << (kMaxBits - len);
+                    int l = len, left_at_l = n;
+                    while (share < whole) {
+                        if (--left_at_l == 0) {
+                            do ++l;
+                            while (l <= max_length && per_length[l] == 0);
+                            if (l > max_length) break;
+                            left_at_l = per_length[l];
+                        }
+                        share += 1u << (kMaxBits - l);
+                    }
+                    const int sub = std::min(l, max_length) - bits;
+                    const size_t sub_size = size_t(1) << sub;
+                    if (used_entries + sub_size > capacity_) return "code lengths too long";
+                    pointer = static_cast<uint32_t>(used_entries) << 16 | kSubtable | uint32_t(sub);
+                    table[pattern] = pointer;
+                    used_entries += sub_size;
+                }
+                const uint32_t base = value_of(pointer), sub_size = 1u << step_bits(pointer);
+                const uint32_t e = with_length(entry(sorted[i], alphabet), len);
+                for (uint32_t at = r >> bits; at < sub_size; at += 1u << (len - bits)) table[base + at] = e;
+            }
+            code <<= 1;
         }
         return nullptr;
     }
@@ -145,10 +201,10 @@ class DecodeTable {
                 if (sym < 256) return kLiteral | s << 16;
                 if (sym == 256) return kEndOfBlock;
                 if (sym < 286)
-                    return kBase | uint32_t(kLengthBase[sym - 257]) << 16 | uint32_t(kLengthExtra[sym - 257]) << 4;
+                    return kBase | uint32_t(kLengthBase[sym - 257]) << 16 | uint32_t(kLengthExtra[sym - 257]);
                 return kBadSymbol;
             case Alphabet::distance:
-                if (sym < 30) return kBase | uint32_t(kDistBase[sym]) << 16 | uint32_t(kDistExtra[sym]) << 4;
+                if (sym < 30) return kBase | uint32_t(kDistBase[sym]) << 16 | uint32_t(kDistExtra[sym]);
                 return kBadSymbol;
             case Alphabet::code_length:
                 return kLiteral | s << 16;
@@ -156,14 +212,36 @@ class DecodeTable {
         return kBadSymbol;
     }
 
-    std::vector<uint32_t> entries_;
+    CodecBuffer<uint32_t> entries_;
+    size_t capacity_;
     int bits_ = 1;
 };
+
+// The fixed codes of RFC 1951 3.2.6, built once for every decoder.
+struct FixedTables {
+    DecodeTable lit{288, kLitBits}, dist{32, kDistBits};
+    FixedTables() {
+        uint8_t lengths[288];
+        for (int i = 0; i < 144; ++i) lengths[i] = 8;
+        for (int i = 144; i < 256; ++i) lengths[i] = 9;
+        for (int i = 256; i < 280; ++i) lengths[i] = 7;
+        for (int i = 280; i < 288; ++i) lengths[i] = 8;
+        lit.build(lengths, 288, kLitBits, Alphabet::literal_length);
+        // The fixed distance code has 32 codes of 5 bits; 30 and 31 never occur in valid data.
+        uint8_t dist_lengths[32];
+        std::memset(dist_lengths, 5, sizeof dist_lengths);
+        dist.build(dist_lengths, 32, kDistBits, Alphabet::distance);
+    }
+};
+const FixedTables& fixed_tables() {
+    static const FixedTables tables;
+    return tables;
+}
 
 template <typename Word>
 inline uint32_t lookup(const uint32_t* table, int bits, Word buffer) {
     uint32_t e = table[static_cast<uint32_t>(buffer) & ((1u << bits) - 1)];
-    if (e & kSubtable) e = table[(e >> 16) + (static_cast<uint32_t>(buffer >> bits) & ((1u << extra_bits(e)) - 1))];
+    if (e & kSubtable) e = table[value_of(e) + (static_cast<uint32_t>(buffer >> bits) & ((1u << step_bits(e)) - 1))];
     return e;
 }
 
@@ -178,29 +256,70 @@ inline Word load_word(const uint8_t* p) {
     return w;
 }
 
-// Copies a match of `length` bytes from `distance` bytes back; may write up to 15 bytes past the
-// end. Overlapping copies repeat the pattern, as RFC 1951 3.2.3 requires.
+// Copies a match of `length` bytes from `distance` bytes back; may write up to 31 bytes past the
+// end. Overlapping copies repeat the pattern, as RFC 1951 3.2.3 requires: each piece is copied
+// from bytes before its own start. Most matches are short, so the first 32 bytes are copied
+// without a loop (whose exit would be hard to predict).
 inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
     if (distance >= 16) {
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        if (length <= 32) return;
+        dst += 32;
+        src += 32;
         do {
             std::memcpy(dst, src, 16);
             dst += 16;
             src += 16;
         } while (dst < end);
     } else if (distance >= 8) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + 8, src + 8, 8);
+        std::memcpy(dst + 16, src + 16, 8);
+        std::memcpy(dst + 24, src + 24, 8);
+        if (length <= 32) return;
+        dst += 32;
+        src += 32;
         do {
             std::memcpy(dst, src, 8);
             dst += 8;
             src += 8;
         } while (dst < end);
     } else if (distance == 1) {
-        std::memset(dst, *src, length);
+        const uint64_t run = 0x0101010101010101ull * *src;
+        do {
+            std::memcpy(dst, &run, 8);
+            dst += 8;
+        } while (dst < end);
     } else {
-        while (dst < end) *dst++ = *src++;
+        // A short period: the first bytes one at a time, up to a multiple of the period of at
+        // least 8; from there the pattern repeats at that multiple, and 8-byte pieces copy it.
+        uint32_t period = distance;
+        while (period < 8) period += distance;
+        for (uint32_t i = 0; i < period; ++i) dst[i] = src[i];
+        dst += period;
+        src = dst - period;
+        while (dst < end) {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        }
     }
 }
+
+std::atomic<bool> bmi2_allowed{true};
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define DRAVIK_INFLATE_BMI2 1
+bool cpu_has_bmi2() {
+    static const bool has = __builtin_cpu_supports("bmi2");
+    return has && bmi2_allowed.load(std::memory_order_relaxed);
+}
+#else
+#define DRAVIK_INFLATE_BMI2 0
+#endif
 
 template <typename Word>
 class Inflater {
@@ -259,8 +378,17 @@ class Inflater {
         b = input_[in_pos_++];
         return true;
     }
-    // Tops the bit buffer up to at least `n` (at most 16) bits when the input allows.
+    // Tops the bit buffer up to at least `n` (at most 16) bits when the input allows: a word at
+    // a time while a word is buffered, as in the fast loop, else byte by byte.
     void refill(int n) {
+        if (bit_count_ >= n) return;
+        if (available() >= sizeof(Word)) {
+            bits_ |= load_word<Word>(input_.data() + in_pos_) << bit_count_;
+            const int bytes = (kWordBits - 1 - bit_count_) >> 3;
+            in_pos_ += static_cast<size_t>(bytes);
+            bit_count_ += 8 * bytes;
+            return;
+        }
         uint8_t b;
         while (bit_count_ < n && next_byte(b)) {
             bits_ |= Word(b) << bit_count_;
@@ -360,20 +488,8 @@ class Inflater {
     }
 
     Failure fixed_block() {
-        if (!fixed_built_) {
-            uint8_t lengths[288];
-            for (int i = 0; i < 144; ++i) lengths[i] = 8;
-            for (int i = 144; i < 256; ++i) lengths[i] = 9;
-            for (int i = 256; i < 280; ++i) lengths[i] = 7;
-            for (int i = 280; i < 288; ++i) lengths[i] = 8;
-            fixed_lit_.build(lengths, 288, 11, Alphabet::literal_length);
-            // The fixed distance code has 32 codes of 5 bits; 30 and 31 never occur in valid data.
-            uint8_t dist[32];
-            std::memset(dist, 5, sizeof dist);
-            fixed_dist_.build(dist, 32, 8, Alphabet::distance);
-            fixed_built_ = true;
-        }
-        return codes(fixed_lit_, fixed_dist_);
+        const FixedTables& fixed = fixed_tables();
+        return codes(fixed.lit, fixed.dist);
     }
 
     Failure dynamic_block() {
@@ -387,7 +503,7 @@ class Inflater {
             if (!need(3)) return {InflateStatus::truncated, "input ended in the code length code"};
             code_lengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(take(3));
         }
-        if (const char* why = precode_.build(code_lengths, 19, 7, Alphabet::code_length))
+        if (const char* why = precode_.build(code_lengths, 19, kPrecodeBits, Alphabet::code_length))
             return {InflateStatus::invalid, why};
         // A lone code-length code is incomplete; RFC 1951 gives it no meaning, so refuse it.
         int cl_used = 0;
@@ -400,7 +516,7 @@ class Inflater {
             uint32_t e = decode(precode_);
             if (e == 0) return {InflateStatus::truncated, "input ended in the code lengths"};
             if (e & (kNoCode | kBadSymbol)) return {InflateStatus::invalid, "invalid code length code"};
-            int sym = static_cast<int>(e >> 16);
+            int sym = static_cast<int>(value_of(e));
             if (sym < 16) {
                 lengths[n++] = static_cast<uint8_t>(sym);
                 continue;
@@ -424,9 +540,9 @@ class Inflater {
             while (repeat--) lengths[n++] = value;
         }
         if (lengths[256] == 0) return {InflateStatus::invalid, "no end-of-block code"};
-        if (const char* why = lit_.build(lengths, nlit, 11, Alphabet::literal_length))
+        if (const char* why = lit_.build(lengths, nlit, kLitBits, Alphabet::literal_length))
             return {InflateStatus::invalid, why};
-        if (const char* why = dist_.build(lengths + nlit, ndist, 8, Alphabet::distance))
+        if (const char* why = dist_.build(lengths + nlit, ndist, kDistBits, Alphabet::distance))
             return {InflateStatus::invalid, why};
         return codes(lit_, dist_);
     }
@@ -459,18 +575,18 @@ class Inflater {
         if (e & kEndOfBlock) return kOk;
         if (e & kLiteral) {
             if (!room(1)) return {InflateStatus::output_failed, "output refused"};
-            output_[out_pos_++] = static_cast<uint8_t>(e >> 16);
+            output_[out_pos_++] = static_cast<uint8_t>(value_of(e));
             done = false;
             return kOk;
         }
         if (!need(extra_bits(e))) return {InflateStatus::truncated, "input ended in a length"};
-        uint32_t length = (e >> 16) + take(extra_bits(e));
+        uint32_t length = value_of(e) + take(extra_bits(e));
         uint32_t d = decode(dist);
         if (d == 0) return {InflateStatus::truncated, "input ended in a distance"};
         if (d & kNoCode) return {InflateStatus::invalid, "invalid distance code"};
         if (d & kBadSymbol) return {InflateStatus::invalid, "invalid distance symbol"};
         if (!need(extra_bits(d))) return {InflateStatus::truncated, "input ended in a distance"};
-        uint32_t distance = (d >> 16) + take(extra_bits(d));
+        uint32_t distance = value_of(d) + take(extra_bits(d));
         if (distance > out_base_ + out_pos_) return {InflateStatus::invalid, "distance too far back"};
         if (!room(length)) return {InflateStatus::output_failed, "output refused"};
         // The history always holds at least min(total output, 32 KiB) bytes before out_pos_.
@@ -483,8 +599,24 @@ class Inflater {
     }
 
     // The fast loop. Returns with `done` set at the end of the block or on an error, and with
-    // `done` clear when the input or the output room runs short.
+    // `done` clear when the input or the output room runs short. On x86 processors with BMI2 a
+    // copy of it compiled for those instructions runs instead (shifts by a register amount
+    // without the count register, the loop's most frequent operation).
     Failure fast_codes(const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+#if DRAVIK_INFLATE_BMI2
+        if (cpu_has_bmi2()) return fast_codes_bmi2(lit, dist, done);
+#endif
+        return fast_codes_body(lit, dist, done);
+    }
+#if DRAVIK_INFLATE_BMI2
+    __attribute__((target("bmi2"))) Failure fast_codes_bmi2(const DecodeTable& lit, const DecodeTable& dist,
+                                                            bool& done) {
+        return fast_codes_body(lit, dist, done);
+    }
+#endif
+
+    __attribute__((always_inline)) inline Failure fast_codes_body(const DecodeTable& lit, const DecodeTable& dist,
+                                                                  bool& done) {
         const uint8_t* in = input_.data() + in_pos_;
         const uint8_t* const in_limit = input_.data() + in_len_ - kFastInput;
         uint8_t* const out_begin = output_.data();
@@ -495,61 +627,83 @@ class Inflater {
         const uint32_t* const lt = lit.entries();
         const uint32_t* const dt = dist.entries();
         const int lbits = lit.bits(), dbits = dist.bits();
+        const uint32_t lmask = (1u << lbits) - 1;
         Failure result = kOk;
 
-        auto refill = [&] {
-            bits |= load_word<Word>(in) << count;
-            in += (kWordBits - 1 - count) >> 3;
-            count |= kRefilled;
-        };
-        auto consume = [&](int n) {
-            bits >>= n;
-            count -= n;
-        };
-        auto low = [&](int n) { return static_cast<uint32_t>(bits) & ((1u << n) - 1); };
+#define DRAVIK_REFILL()                                 \
+    do {                                                \
+        bits |= load_word<Word>(in) << count;           \
+        in += (kWordBits - 1 - count) >> 3;             \
+        count |= kRefilled;                             \
+    } while (0)
+#define DRAVIK_CONSUME(n) \
+    do {                  \
+        bits >>= (n);     \
+        count -= (n);     \
+    } while (0)
+// Consumes an entry's step. The shift count is masked as the shift instruction itself does, so
+// that the compiler can leave the mask out; bit 5 is clear, so this is the step.
+#define DRAVIK_CONSUME_STEP(e)             \
+    do {                                   \
+        bits >>= ((e) & (kWordBits - 1));  \
+        count -= static_cast<int>((e)&31); \
+    } while (0)
 
         while (in <= in_limit && out <= out_limit) {
-            refill();
+            DRAVIK_REFILL();
             uint32_t e = lookup(lt, lbits, bits);
             if (e & kLiteral) {
-                consume(code_length(e));
+                DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
                 if (!kOneRefillPerMatch) continue;
                 // At least 56 bits came with the refill: room for three literal codes in all.
-                e = lookup(lt, lbits, bits);
+                // Only primary entries are taken here; anything else starts the loop again.
+                e = lt[static_cast<uint32_t>(bits) & lmask];
                 if (!(e & kLiteral)) continue;
-                consume(code_length(e));
+                DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
-                e = lookup(lt, lbits, bits);
+                e = lt[static_cast<uint32_t>(bits) & lmask];
                 if (!(e & kLiteral)) continue;
-                consume(code_length(e));
+                DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
                 continue;
             }
             if (!(e & kBase)) {
                 done = true;
                 if (e & kEndOfBlock) {
-                    consume(code_length(e));
+                    DRAVIK_CONSUME_STEP(e);
                 } else {
                     result = {InflateStatus::invalid,
                               (e & kNoCode) ? "invalid literal/length code" : "invalid literal/length symbol"};
                 }
                 break;
             }
-            consume(code_length(e));
-            uint32_t length = (e >> 16) + low(extra_bits(e));
-            consume(extra_bits(e));
-            if (!kOneRefillPerMatch) refill();
-            uint32_t d = lookup(dt, dbits, bits);
+            // A length code and its extra bits go in one step; the extra bits are the ones
+            // after the code in the bits it took.
+            Word saved = bits;
+            DRAVIK_CONSUME_STEP(e);
+            const uint32_t length =
+                value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(e)) - 1)) >> code_length(e));
+            if (!kOneRefillPerMatch) DRAVIK_REFILL();
+            const uint32_t d = lookup(dt, dbits, bits);
             if (!(d & kBase)) {
                 done = true;
                 result = {InflateStatus::invalid, (d & kNoCode) ? "invalid distance code" : "invalid distance symbol"};
                 break;
             }
-            consume(code_length(d));
-            if (!kOneRefillPerMatch) refill();
-            uint32_t distance = (d >> 16) + low(extra_bits(d));
-            consume(extra_bits(d));
+            uint32_t distance;
+            if (kOneRefillPerMatch) {
+                saved = bits;
+                DRAVIK_CONSUME_STEP(d);
+                distance = value_of(d) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(d)) - 1)) >> code_length(d));
+            } else {
+                // A distance code and its extra bits may need up to 28 bits: a refill between.
+                DRAVIK_CONSUME(code_length(d));
+                DRAVIK_REFILL();
+                const int extra = extra_bits(d);
+                distance = value_of(d) + (static_cast<uint32_t>(bits) & ((1u << extra) - 1));
+                DRAVIK_CONSUME(extra);
+            }
             // After the first flush the buffer holds 32 KiB of history, the longest distance,
             // so this is the same as comparing with the whole output.
             if (distance > static_cast<size_t>(out - out_begin)) {
@@ -560,6 +714,9 @@ class Inflater {
             copy_match(out, distance, length);
             out += length;
         }
+#undef DRAVIK_REFILL
+#undef DRAVIK_CONSUME
+#undef DRAVIK_CONSUME_STEP
         in_pos_ = static_cast<size_t>(in - input_.data());
         out_pos_ = static_cast<size_t>(out - out_begin);
         bits_ = bits;
@@ -578,11 +735,12 @@ class Inflater {
     CodecBuffer<uint8_t> output_;
     size_t out_pos_ = 0, flushed_ = 0;
     uint64_t out_base_ = 0;  // output bytes before output_[0]
-    DecodeTable lit_, dist_, precode_, fixed_lit_, fixed_dist_;
-    bool fixed_built_ = false;
+    DecodeTable lit_{286, kLitBits}, dist_{30, kDistBits}, precode_{19, kPrecodeBits};
 };
 
 }  // namespace
+
+void inflate_allow_bmi2(bool allowed) { bmi2_allowed.store(allowed, std::memory_order_relaxed); }
 
 InflateResult inflate_stream(const ReadFn& in, const WriteFn& out) {
     using Word = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;

@@ -37,6 +37,10 @@ InflateResult inflate_stream(const ReadFn& in, const WriteFn& out);
 // cover that path too.
 InflateResult inflate_stream_narrow(const ReadFn& in, const WriteFn& out);
 
+// Lets the decoder run its fast loop's BMI2 copy on processors that have BMI2 (the default).
+// Tests turn it off to cover the plain loop on machines with BMI2 too.
+void inflate_allow_bmi2(bool allowed);
+
 // Convenience for whole buffers; output beyond `max_output` bytes counts as invalid.
 InflateResult inflate_buffer(const uint8_t* data, size_t size, std::vector<uint8_t>& output,
                              size_t max_output = SIZE_MAX);

@@ -51,6 +51,18 @@ InflateResult inflate_vec(const std::vector<uint8_t>& in, std::vector<uint8_t>& 
     return inflate_buffer(in.data(), in.size(), out);
 }
 
+// Runs `body` with the decoder's BMI2 fast loop allowed and then with the plain one, so that
+// both are covered on processors with BMI2.
+template <typename Body>
+void with_each_fast_loop(Body body) {
+    for (bool bmi2 : {true, false}) {
+        SCOPED_TRACE(bmi2 ? "BMI2 fast loop allowed" : "plain fast loop");
+        inflate_allow_bmi2(bmi2);
+        body();
+    }
+    inflate_allow_bmi2(true);
+}
+
 TEST(Crc32, KnownAnswers) {
     auto check = bytes("123456789");
     EXPECT_EQ(crc32_update(0, check.data(), check.size()), 0xCBF43926u);
@@ -343,6 +355,130 @@ TEST(Inflate, DynamicBlockInvalidTables) {
     }
 }
 
+// Code lengths of a random complete prefix code with `leaves` codes of at most 15 bits, leaning
+// towards deep trees so that codes beyond the decoder's first table level come up often.
+std::vector<int> random_complete_lengths(std::mt19937& rng, size_t leaves) {
+    std::vector<int> depth{0};
+    while (depth.size() < leaves) {
+        size_t pick = rng() % depth.size();
+        if (rng() % 2) pick = static_cast<size_t>(std::max_element(depth.begin(), depth.end()) - depth.begin());
+        if (depth[pick] == 15) pick = static_cast<size_t>(std::min_element(depth.begin(), depth.end()) - depth.begin());
+        int d = ++depth[pick];
+        depth.push_back(d);
+    }
+    return depth;
+}
+
+// Canonical codes from code lengths (RFC 1951 3.2.2), MSB first.
+std::vector<uint32_t> canonical_codes(const std::vector<int>& lengths) {
+    int count[16] = {}, next[16] = {};
+    for (int l : lengths) count[l]++;
+    count[0] = 0;
+    for (int len = 1, code = 0; len < 16; ++len) next[len] = code = (code + count[len - 1]) << 1;
+    std::vector<uint32_t> codes(lengths.size());
+    for (size_t i = 0; i < lengths.size(); ++i)
+        if (lengths[i]) codes[i] = static_cast<uint32_t>(next[lengths[i]]++);
+    return codes;
+}
+
+void random_complete_code_trials();
+
+// Dynamic blocks whose literal/length and distance codes are random complete codes of up to 15
+// bits, each symbol used at least once, after 32 KiB of stored history; checked against a
+// reference decoding done here.
+TEST(Inflate, RandomCompleteCodesUpToFifteenBits) {
+    with_each_fast_loop([] { random_complete_code_trials(); });
+}
+
+void random_complete_code_trials() {
+    std::mt19937 rng(2024);
+    for (int trial = 0; trial < 300; ++trial) {
+        // Symbols: a random set of literal/length symbols that includes end-of-block, and of
+        // distance symbols.
+        std::vector<int> lit_symbols(286), dist_symbols(30);
+        for (int i = 0; i < 286; ++i) lit_symbols[i] = i;
+        for (int i = 0; i < 30; ++i) dist_symbols[i] = i;
+        std::shuffle(lit_symbols.begin(), lit_symbols.end(), rng);
+        std::shuffle(dist_symbols.begin(), dist_symbols.end(), rng);
+        lit_symbols.resize(2 + rng() % 285);
+        if (std::find(lit_symbols.begin(), lit_symbols.end(), 256) == lit_symbols.end()) lit_symbols[0] = 256;
+        dist_symbols.resize(2 + rng() % 29);
+        std::vector<int> lit_len(286, 0), dist_len(30, 0);
+        auto lit_depths = random_complete_lengths(rng, lit_symbols.size());
+        auto dist_depths = random_complete_lengths(rng, dist_symbols.size());
+        for (size_t i = 0; i < lit_symbols.size(); ++i) lit_len[lit_symbols[i]] = lit_depths[i];
+        for (size_t i = 0; i < dist_symbols.size(); ++i) dist_len[dist_symbols[i]] = dist_depths[i];
+        const int nlit = 1 + *std::max_element(lit_symbols.begin(), lit_symbols.end());
+        const int ndist = 1 + *std::max_element(dist_symbols.begin(), dist_symbols.end());
+        lit_len.resize(nlit);
+        dist_len.resize(ndist);
+        const auto lit_code = canonical_codes(lit_len), dist_code = canonical_codes(dist_len);
+
+        StreamBuilder s;
+        std::vector<uint8_t> expected = random_bytes(32768, static_cast<uint32_t>(trial));
+        s.bits(0, 1);
+        s.bits(0, 2);
+        s.align();
+        s.bits(32768, 16);
+        s.bits(32767, 16);
+        s.out.insert(s.out.end(), expected.begin(), expected.end());
+        s.bits(1, 1);
+        s.bits(2, 2);
+        s.bits(static_cast<uint32_t>(nlit - 257), 5);
+        s.bits(static_cast<uint32_t>(ndist - 1), 5);
+        s.bits(15, 4);  // all 19 code-length codes: 0..15 get 4 bits each (code = the length), 16-18 none
+        for (int sym : kCodeLengthOrder) s.bits(sym < 16 ? 4 : 0, 3);
+        for (int l : lit_len) s.code(static_cast<uint32_t>(l), 4);
+        for (int l : dist_len) s.code(static_cast<uint32_t>(l), 4);
+
+        std::vector<int> order;
+        for (int sym : lit_symbols)
+            if (sym != 256) order.push_back(sym);
+        std::shuffle(order.begin(), order.end(), rng);
+        size_t next_dist = 0;
+        for (int sym : order) {
+            s.code(lit_code[sym], lit_len[sym]);
+            if (sym < 256) {
+                expected.push_back(static_cast<uint8_t>(sym));
+                continue;
+            }
+            const int extra = kLengthExtra[sym - 257];
+            const uint32_t length_extra = extra ? static_cast<uint32_t>(rng() % (1u << extra)) : 0;
+            s.bits(length_extra, extra);
+            const int d = dist_symbols[next_dist++ % dist_symbols.size()];
+            s.code(dist_code[d], dist_len[d]);
+            const int dextra = kDistExtra[d];
+            const uint32_t dist_extra = dextra ? static_cast<uint32_t>(rng() % (1u << dextra)) : 0;
+            s.bits(dist_extra, dextra);
+            const size_t length = kLengthBase[sym - 257] + length_extra, distance = kDistBase[d] + dist_extra;
+            for (size_t k = 0; k < length; ++k) expected.push_back(expected[expected.size() - distance]);
+        }
+        s.code(lit_code[256], lit_len[256]);
+
+        std::vector<uint8_t> out;
+        auto r = inflate_vec(s.out, out);
+        ASSERT_EQ(r.status, InflateStatus::ok) << "trial " << trial << ": " << r.reason;
+        ASSERT_EQ(out, expected) << "trial " << trial;
+        EXPECT_EQ(r.consumed, s.out.size()) << "trial " << trial;
+        // The narrow bit buffer decodes the same stream alike.
+        std::vector<uint8_t> narrow;
+        size_t offset = 0;
+        auto rn = inflate_stream_narrow(
+            [&](uint8_t* buf, size_t cap) {
+                size_t n = std::min(cap, s.out.size() - offset);
+                std::memcpy(buf, s.out.data() + offset, n);
+                offset += n;
+                return n;
+            },
+            [&](const uint8_t* p, size_t n) {
+                narrow.insert(narrow.end(), p, p + n);
+                return true;
+            });
+        ASSERT_EQ(rn.status, InflateStatus::ok) << "trial " << trial << ": " << rn.reason;
+        ASSERT_EQ(narrow, expected) << "trial " << trial;
+    }
+}
+
 // Deflate round trips on several kinds of data at every level, with the decoded size and the
 // consumed size checked, and compression actually happening where the data allows it.
 std::vector<std::pair<std::string, std::vector<uint8_t>>> corpus() {
@@ -380,7 +516,13 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> corpus() {
     return c;
 }
 
+void round_trip_every_level();
+
 TEST(Deflate, RoundTripEveryLevel) {
+    with_each_fast_loop([] { round_trip_every_level(); });
+}
+
+void round_trip_every_level() {
     for (const auto& [name, data] : corpus()) {
         for (int level = 0; level <= 9; ++level) {
             auto packed = deflate_buffer(data.data(), data.size(), level);
