@@ -649,9 +649,14 @@ class Inflater {
         count -= static_cast<int>((e)&31); \
     } while (0)
 
+        // A refill leaves the whole word holding stream bits, and one round of the loop takes at
+        // most 48 of them (45 for three literals; with a 32-bit buffer, at most 13 after its
+        // last refill), so at least 16 are left: enough for the next code. Its table entry is
+        // therefore looked up before the refill, which then no longer delays it.
+        DRAVIK_REFILL();
         while (in <= in_limit && out <= out_limit) {
-            DRAVIK_REFILL();
             uint32_t e = lookup(lt, lbits, bits);
+            DRAVIK_REFILL();
             if (e & kLiteral) {
                 DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
