@@ -14,6 +14,7 @@
 #include <array>
 #include <cstring>
 
+#include "byte_order.h"
 #include "secure_zero.h"
 
 namespace dravik::archive {
@@ -58,15 +59,6 @@ constexpr std::array<Table, 4> kTables = make_tables();
 // Spot checks against FIPS-197 Figure 7, so a mistake in the generation fails the build.
 static_assert(kSbox[0x00] == 0x63 && kSbox[0x01] == 0x7c && kSbox[0x53] == 0xed && kSbox[0xff] == 0x16);
 
-inline uint32_t load_be32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-inline void store_be32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 inline uint32_t sub_word(uint32_t w) {
     return uint32_t(kSbox[w >> 24]) << 24 | uint32_t(kSbox[(w >> 16) & 0xFF]) << 16 |

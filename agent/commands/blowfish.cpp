@@ -2,22 +2,15 @@
 
 #include <cstring>
 
+#include "byte_order.h"
 #include "commands/blowfish_tables.h"
 
 namespace dravik {
 
 namespace {
 
-uint32_t load_be(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
-void store_be(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
+using archive::load_be32;
+using archive::store_be32;
 
 }  // namespace
 
@@ -113,26 +106,26 @@ void Blowfish::decrypt_block(uint32_t& left, uint32_t& right) const {
 #undef DRAVIK_BF_ROUND
 
 void Blowfish::encrypt_block(uint8_t* block) const {
-    uint32_t l = load_be(block), r = load_be(block + 4);
+    uint32_t l = load_be32(block), r = load_be32(block + 4);
     encrypt_block(l, r);
-    store_be(block, l);
-    store_be(block + 4, r);
+    store_be32(block, l);
+    store_be32(block + 4, r);
 }
 
 void Blowfish::decrypt_block(uint8_t* block) const {
-    uint32_t l = load_be(block), r = load_be(block + 4);
+    uint32_t l = load_be32(block), r = load_be32(block + 4);
     decrypt_block(l, r);
-    store_be(block, l);
-    store_be(block + 4, r);
+    store_be32(block, l);
+    store_be32(block + 4, r);
 }
 
 void BlowfishCbc::encrypt(uint8_t* data, size_t n) {
     uint32_t cl = chain_[0], cr = chain_[1];
     for (size_t at = 0; at + 8 <= n; at += 8) {
-        uint32_t l = load_be(data + at) ^ cl, r = load_be(data + at + 4) ^ cr;
+        uint32_t l = load_be32(data + at) ^ cl, r = load_be32(data + at + 4) ^ cr;
         cipher_.encrypt_block(l, r);
-        store_be(data + at, l);
-        store_be(data + at + 4, r);
+        store_be32(data + at, l);
+        store_be32(data + at + 4, r);
         cl = l;
         cr = r;
     }
@@ -167,23 +160,23 @@ void BlowfishCbc::decrypt(uint8_t* data, size_t n) {
     for (; at + 8 * kLanes <= n; at += 8 * kLanes) {
         uint32_t l[kLanes], r[kLanes], in_l[kLanes], in_r[kLanes];
         for (int i = 0; i < kLanes; ++i) {
-            l[i] = in_l[i] = load_be(data + at + 8 * i);
-            r[i] = in_r[i] = load_be(data + at + 8 * i + 4);
+            l[i] = in_l[i] = load_be32(data + at + 8 * i);
+            r[i] = in_r[i] = load_be32(data + at + 8 * i + 4);
         }
         cipher_.decrypt_lanes(l, r);
         for (int i = 0; i < kLanes; ++i) {
-            store_be(data + at + 8 * i, l[i] ^ cl);
-            store_be(data + at + 8 * i + 4, r[i] ^ cr);
+            store_be32(data + at + 8 * i, l[i] ^ cl);
+            store_be32(data + at + 8 * i + 4, r[i] ^ cr);
             cl = in_l[i];
             cr = in_r[i];
         }
     }
     for (; at + 8 <= n; at += 8) {
-        const uint32_t in_l = load_be(data + at), in_r = load_be(data + at + 4);
+        const uint32_t in_l = load_be32(data + at), in_r = load_be32(data + at + 4);
         uint32_t l = in_l, r = in_r;
         cipher_.decrypt_block(l, r);
-        store_be(data + at, l ^ cl);
-        store_be(data + at + 4, r ^ cr);
+        store_be32(data + at, l ^ cl);
+        store_be32(data + at + 4, r ^ cr);
         cl = in_l;
         cr = in_r;
     }

@@ -96,13 +96,7 @@ protected:
     }
     // Tests every entry of `bytes` (written to a file) with the engine; returns the result.
     int test_bytes(const std::string& bytes, const char* password = kPassword) {
-        write_file(dir_ / "t.zip", bytes);
-        UNZIPCMDSTRUCT r = unzip_record(UNZIP_EXTRACT, dir_ / "t.zip");
-        r.testFlag = 1;
-        r.lpszFilespec = "*";
-        r.recurseFlag = 1;
-        if (password) r.decryptFlag = 1, r.lpszDecryptCode = password;
-        return UnzipExecute(&r);
+        return test_archive_bytes(dir_ / "t.zip", bytes, password);
     }
     static std::vector<ZipEntry> entries_of(const std::string& archive) {
         ZipReader reader;

@@ -87,6 +87,20 @@ inline UNZIPCMDSTRUCT unzip_record(int function, const std::string& archive) {
     return r;
 }
 
+// Writes `bytes` to `path` and tests every entry of it with the engine; returns the result code.
+inline int test_archive_bytes(const std::string& path, const std::string& bytes, const char* password = nullptr) {
+    write_file(path, bytes);
+    UNZIPCMDSTRUCT r = unzip_record(UNZIP_EXTRACT, path);
+    r.testFlag = 1;
+    r.lpszFilespec = "*";
+    r.recurseFlag = 1;
+    if (password) {
+        r.decryptFlag = 1;
+        r.lpszDecryptCode = password;
+    }
+    return UnzipExecute(&r);
+}
+
 // Extracts every entry of `archive` into `dest`; returns the result code.
 inline int extract_all(const std::string& archive, const std::string& dest, const char* password = nullptr) {
     UNZIPCMDSTRUCT r = unzip_record(UNZIP_EXTRACT, archive);

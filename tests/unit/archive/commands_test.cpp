@@ -383,13 +383,7 @@ protected:
         good_ = read_file(archive_);
     }
     int test_archive(const std::string& bytes, const char* password = nullptr) {
-        write_file(dir_ / "bad.zip", bytes);
-        UNZIPCMDSTRUCT r = unzip_record(UNZIP_EXTRACT, dir_ / "bad.zip");
-        r.testFlag = 1;
-        r.lpszFilespec = "*";
-        r.recurseFlag = 1;
-        if (password) r.decryptFlag = 1, r.lpszDecryptCode = password;
-        return UnzipExecute(&r);
+        return test_archive_bytes(dir_ / "bad.zip", bytes, password);
     }
     std::string good_;
 };
