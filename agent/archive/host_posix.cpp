@@ -14,26 +14,11 @@
 #include <functional>
 #include <thread>
 
+#include "engine/file_replace.h"
 #include "host.h"
 
 namespace dravik::archive {
 namespace {
-
-bool copy_file(const std::string& from, const std::string& to) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
-    if (!in) return false;
-    std::FILE* out = std::fopen(to.c_str(), "wb");
-    bool ok = out != nullptr;
-    char buffer[1 << 16];
-    for (size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) ok = std::fwrite(buffer, 1, n, out) == n;
-    ok = ok && !std::ferror(in);
-    std::fclose(in);
-    if (out) {
-        ok = ok && std::fflush(out) == 0 && fsync(fileno(out)) == 0;
-        ok = std::fclose(out) == 0 && ok;
-    }
-    return ok;
-}
 
 uint32_t to_dos(time_t t) {
     struct tm lt {};
@@ -93,23 +78,7 @@ public:
         return chmod(path.c_str(), m) == 0;
     }
     bool remove_file(const std::string& path) override { return unlink(path.c_str()) == 0; }
-    bool replace_file(const std::string& from, const std::string& to) override {
-        if (rename(from.c_str(), to.c_str()) == 0) return true;
-        if (errno != EXDEV) return false;
-        // Another file system (a temporary folder elsewhere): copy beside the target first, so the
-        // target is still replaced in one step.
-        const std::string beside = to + ".dkmove";
-        if (!copy_file(from, beside)) {
-            unlink(beside.c_str());
-            return false;
-        }
-        if (rename(beside.c_str(), to.c_str()) != 0) {
-            unlink(beside.c_str());
-            return false;
-        }
-        unlink(from.c_str());
-        return true;
-    }
+    bool replace_file(const std::string& from, const std::string& to) override { return dravik::replace_file(from, to); }
     bool same_file(const std::string& a, const std::string& b) override {
         struct ::stat x {}, y {};
         return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;

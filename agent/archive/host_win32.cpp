@@ -3,6 +3,7 @@
 // page for UTF-8 names, and the engine's own message boxes.
 #include <windows.h>
 
+#include "engine/file_replace.h"
 #include "host.h"
 
 namespace dravik::archive {
@@ -57,9 +58,7 @@ public:
         return SetFileAttributesA(path.c_str(), a) != 0;
     }
     bool remove_file(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
-    bool replace_file(const std::string& from, const std::string& to) override {
-        return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
-    }
+    bool replace_file(const std::string& from, const std::string& to) override { return dravik::replace_file(from, to); }
     bool same_file(const std::string& a, const std::string& b) override {
         char fa[MAX_PATH], fb[MAX_PATH];
         if (!GetFullPathNameA(a.c_str(), MAX_PATH, fa, nullptr) || !GetFullPathNameA(b.c_str(), MAX_PATH, fb, nullptr)) return false;

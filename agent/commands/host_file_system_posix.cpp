@@ -1,11 +1,12 @@
 // The text-file commands' file system on POSIX hosts (native builds and tests): fsync for the
-// flush, rename(2) for the one-step replace.
+// flush, replace_file for the one-step replace.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "commands/text_file.h"
+#include "engine/file_replace.h"
 
 namespace dravik {
 
@@ -17,7 +18,7 @@ bool HostFileSystem::exists(const std::string& path) {
 bool HostFileSystem::flush_to_disk(std::FILE* stream) { return ::fsync(::fileno(stream)) == 0; }
 
 bool HostFileSystem::replace(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return replace_file(from, to);
 }
 
 }  // namespace dravik

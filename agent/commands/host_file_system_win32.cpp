@@ -1,11 +1,12 @@
-// The text-file commands' file system on Windows: _commit for the flush, MoveFileExA with
-// replace-existing and write-through for the one-step replace (the original is never deleted first).
+// The text-file commands' file system on Windows: _commit for the flush, replace_file for the
+// one-step replace (the original is never deleted first, and keeps its security and attributes).
 #include <windows.h>
 #include <io.h>
 
 #include <cstdio>
 
 #include "commands/text_file.h"
+#include "engine/file_replace.h"
 
 namespace dravik {
 
@@ -17,7 +18,7 @@ bool HostFileSystem::exists(const std::string& path) {
 bool HostFileSystem::flush_to_disk(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
 bool HostFileSystem::replace(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return replace_file(from, to);
 }
 
 }  // namespace dravik
