@@ -1,6 +1,8 @@
 // Windows implementation of replace_file (file_replace.h).
 #include <windows.h>
 
+#include <vector>
+
 #include "engine/file_replace.h"
 
 namespace dravik {
@@ -13,7 +15,23 @@ bool move_new(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// Gives `from` the security of `to` before the replace, as Windows' ReplaceFileA does itself; some
+// implementations (Wine) leave the replacement with the folder's inherited access instead.
+void copy_security(const std::string& to, const std::string& from) {
+    const SECURITY_INFORMATION parts[] = {DACL_SECURITY_INFORMATION, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION};
+    for (SECURITY_INFORMATION what : parts) {
+        DWORD needed = 0;
+        GetFileSecurityA(to.c_str(), what, nullptr, 0, &needed);
+        if (needed == 0) continue;
+        std::vector<char> descriptor(needed);
+        if (GetFileSecurityA(to.c_str(), what, descriptor.data(), needed, &needed)) {
+            SetFileSecurityA(from.c_str(), what, descriptor.data());  // the owner may only be settable by an administrator
+        }
+    }
+}
+
 bool replace_existing(const std::string& from, const std::string& to, DWORD old_attributes) {
+    copy_security(to, from);
     if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
         // Windows carries the attributes over itself; some implementations (Wine) do not.
         DWORD now = GetFileAttributesA(to.c_str());
