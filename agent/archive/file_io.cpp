@@ -1,6 +1,9 @@
 // 64-bit file positions: the C library spells the large-file seek differently on each runtime.
 #include "file_io.h"
 
+#include <algorithm>
+#include <cstring>
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -38,22 +41,49 @@ bool File::open(const std::string& path, const char* mode) {
     return f_ != nullptr;
 }
 
+void File::open_memory(const void* data, size_t size) {
+    close();
+    static const uint8_t kEmpty = 0;
+    mem_ = data ? static_cast<const uint8_t*>(data) : &kEmpty;
+    mem_size_ = data ? size : 0;
+    mem_pos_ = 0;
+}
+
 bool File::close() {
+    mem_ = nullptr;
     if (!f_) return true;
     bool ok = std::fclose(f_) == 0;
     f_ = nullptr;
     return ok;
 }
 
-size_t File::read(void* buffer, size_t size) { return f_ ? std::fread(buffer, 1, size, f_) : 0; }
+size_t File::read(void* buffer, size_t size) {
+    if (mem_) {
+        size_t n = mem_pos_ < mem_size_ ? static_cast<size_t>(std::min<uint64_t>(size, mem_size_ - mem_pos_)) : 0;
+        if (n) std::memcpy(buffer, mem_ + mem_pos_, n);
+        mem_pos_ += n;
+        return n;
+    }
+    return f_ ? std::fread(buffer, 1, size, f_) : 0;
+}
 
 bool File::write(const void* data, size_t size) { return f_ && std::fwrite(data, 1, size, f_) == size; }
 
-bool File::seek(uint64_t pos) { return f_ && seek64(f_, pos) == 0; }
+bool File::seek(uint64_t pos) {
+    if (mem_) {
+        mem_pos_ = pos;  // like a file, a position past the end reads nothing
+        return true;
+    }
+    return f_ && seek64(f_, pos) == 0;
+}
 
-uint64_t File::tell() { return f_ ? tell64(f_) : 0; }
+uint64_t File::tell() {
+    if (mem_) return mem_pos_;
+    return f_ ? tell64(f_) : 0;
+}
 
 uint64_t File::size() {
+    if (mem_) return mem_size_;
     if (!f_) return 0;
     uint64_t here = tell64(f_);
     seek_end(f_);

@@ -1,4 +1,6 @@
 // Binary files with 64-bit positions, owned by one object each (RAII over the C library's FILE).
+// A File can also read a block of memory as if it were a file (the fuzz targets feed the ZIP reader
+// that way, without a file system round trip per input).
 #pragma once
 
 #include <cstddef>
@@ -17,8 +19,10 @@ public:
 
     // mode: "rb", "wb", "r+b". Paths are 8-bit text in the system's code page.
     bool open(const std::string& path, const char* mode);
+    // Read-only view of `size` bytes at `data`, which must outlive the File or the next open.
+    void open_memory(const void* data, size_t size);
     bool close();
-    bool is_open() const { return f_ != nullptr; }
+    bool is_open() const { return f_ != nullptr || mem_ != nullptr; }
 
     size_t read(void* buffer, size_t size);
     bool read_exact(void* buffer, size_t size) { return read(buffer, size) == size; }
@@ -31,6 +35,9 @@ public:
 
 private:
     std::FILE* f_ = nullptr;
+    const uint8_t* mem_ = nullptr;  // the memory view, when open on one
+    size_t mem_size_ = 0;
+    uint64_t mem_pos_ = 0;
 };
 
 }  // namespace dravik::archive

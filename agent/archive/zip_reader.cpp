@@ -39,6 +39,18 @@ Status ZipReader::open(const std::string& path) {
     path_ = path;
     bias_ = 0;
     if (!file_.open(path, "rb")) return fail(kReadNotFound, "Problem opening ZIP file");
+    return read_directories();
+}
+
+Status ZipReader::open_memory(const void* data, size_t size) {
+    entries_.clear();
+    path_.clear();
+    bias_ = 0;
+    file_.open_memory(data, size);
+    return read_directories();
+}
+
+Status ZipReader::read_directories() {
     file_size_ = file_.size();
     if (file_size_ < kEndSize) return fail(kReadNotFound, "No valid Zip file indicated");
 

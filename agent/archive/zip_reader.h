@@ -59,6 +59,8 @@ struct ZipEntry {
 class ZipReader {
 public:
     Status open(const std::string& path);
+    // Reads an archive held in memory; `data` must outlive the reader or its next open.
+    Status open_memory(const void* data, size_t size);
     void close() { file_.close(); }
     const std::vector<ZipEntry>& entries() const { return entries_; }
     const std::string& path() const { return path_; }
@@ -79,6 +81,8 @@ public:
     bool read_at(uint64_t offset, void* buffer, size_t size);
 
 private:
+    // Finds the end records and reads the central directory of the archive open in file_.
+    Status read_directories();
     Status read_central_directory(uint64_t cd_offset, uint64_t cd_size, uint64_t count);
     // Checks the AES entry's extra field and sizes, derives the keys from the password and the
     // salt at `data_offset`, and compares the verifier (kReadBadPassword when it differs).

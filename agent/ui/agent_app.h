@@ -34,12 +34,16 @@ constexpr UINT kTrayCallbackMessage = 10002;  // TRAY_CALLBACK_MESSAGE
 constexpr int kProgressBound = 60;
 constexpr char kProgramName[] = "DravikLT";
 
+// Owned by the main entry; destroyed only once the worker and the progress thread have ended.
 class AgentApp {
 public:
     explicit AgentApp(HINSTANCE instance)
         : instance(instance),
           ui(*this),
           run(Services{clock, environment, log_files, ui, system}) {}
+    ~AgentApp();
+    AgentApp(const AgentApp&) = delete;
+    AgentApp& operator=(const AgentApp&) = delete;
 
     HINSTANCE instance;
     HWND status = nullptr;       // the status window (user-interface thread)
@@ -47,8 +51,10 @@ public:
     HWND status_bar = nullptr;   // its activity bar
     HFONT status_font = nullptr;
     HWND prompt = nullptr;       // the hidden prompt window (worker thread)
-    HANDLE worker = nullptr;
+    HANDLE worker = nullptr;                 // joined by the main entry before it returns
+    HANDLE progress = nullptr;               // started by the worker, joined after it
     std::atomic<HANDLE> stop_event{nullptr};
+    std::atomic<bool> closing{false};        // the status window has closed; see signal_stop()
     HANDLE prompt_event = nullptr;
     std::atomic<bool> tray_added{false};
     UINT taskbar_created = 0;
@@ -67,6 +73,9 @@ bool register_status_class(HINSTANCE instance);
 HWND create_status_window(AgentApp& app);
 void UpdateTrayIcon(AgentApp& app, TrayMode mode);
 DWORD WINAPI progress_thread(LPVOID app);
+// Tells the progress thread and the run that the program is ending. Safe before the progress thread
+// has created the stop event: it then sees the closing flag instead.
+void signal_stop(AgentApp& app);
 
 // Worker thread (worker.cpp) and its hidden prompt window (prompt_window.cpp).
 DWORD WINAPI worker_thread(LPVOID app);

@@ -43,11 +43,9 @@ void on_create(AgentApp& app, HWND hwnd) {
     app.taskbar_created = RegisterWindowMessageA("TaskbarCreated");
 }
 
-void close_handle(HANDLE& h) {
-    if (h) CloseHandle(h);
-    h = nullptr;
-}
-
+// The threads' handles and the events are closed by the main entry once both threads have ended:
+// closing them here, while the worker or the progress thread may still use them, is what let the
+// process end with a thread inside a call.
 void on_close(AgentApp& app, HWND hwnd) {
     if (app.run.running) {
         int answer = MessageBoxA(hwnd,
@@ -55,14 +53,8 @@ void on_close(AgentApp& app, HWND hwnd) {
                                  "steps will complete properly. Select OK to quit or Cancel to continue.",
                                  "Update Cancelled", MB_OKCANCEL | MB_ICONEXCLAMATION);
         if (answer != IDOK) return;
-        if (HANDLE stop = app.stop_event.load()) SetEvent(stop);
-        close_handle(app.worker);
-        DestroyWindow(hwnd);
-        return;
     }
-    if (HANDLE stop = app.stop_event.load()) SetEvent(stop);
-    close_handle(app.worker);
-    close_handle(app.prompt_event);
+    signal_stop(app);
     DestroyWindow(hwnd);
 }
 
@@ -180,17 +172,25 @@ void UpdateTrayIcon(AgentApp& app, TrayMode mode) {
     Shell_NotifyIconA(mode == TrayMode::kAdd ? NIM_ADD : NIM_MODIFY, &nid);
 }
 
+void signal_stop(AgentApp& app) {
+    // Sequentially consistent flag and handle: either this sees the event, or the progress thread,
+    // which stores the event before reading the flag, sees the flag.
+    app.closing = true;
+    if (HANDLE stop = app.stop_event.load()) SetEvent(stop);
+}
+
 DWORD WINAPI progress_thread(LPVOID param) {
     AgentApp& app = *static_cast<AgentApp*>(param);
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     app.stop_event = stop;
+    if (app.closing) SetEvent(stop);  // the window closed before the event existed
     HWND bar = app.status_bar;
     SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressBound));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
     ShowWindow(bar, SW_SHOW);
     for (;;) {
         DWORD r = WaitForSingleObject(stop, 1000);
-        if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;  // signalled, or closed with the window
+        if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;
         if (r != WAIT_TIMEOUT) continue;
         if (app.run.running && app.run.show_progress && !app.run.message_box) {
             if (SendMessageA(bar, PBM_GETPOS, 0, 0) >= kProgressBound) SendMessageA(bar, PBM_SETPOS, 1, 0);

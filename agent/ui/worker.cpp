@@ -1,6 +1,9 @@
 // The worker thread: everything the agent does besides running its status window. It makes the
 // prompt window, reads the command line, starts the progress thread, sets the built-in variables,
 // runs the update, and finally closes the status window, which ends the program.
+//
+// The close request is posted, not sent: the worker then ends on its own, and the main entry, which
+// waits for it after the message loop, never has to end it in the middle of a call.
 #include <windows.h>
 
 #include "agent_app.h"
@@ -28,7 +31,7 @@ DWORD WINAPI worker_thread(LPVOID param) {
     app.prompt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
     if (!create_prompt_window(app)) {
-        SendMessageA(app.status, WM_CLOSE, 0, 0);
+        PostMessageA(app.status, WM_CLOSE, 0, 0);
         return 0;
     }
     app.run.is_nt = is_nt_platform();
@@ -36,12 +39,11 @@ DWORD WINAPI worker_thread(LPVOID param) {
     CommandLine cl = parse_command_line(command_line_arguments(GetCommandLineA()), app.run);
     if (cl.help) show_help_dialog(app);
     if (cl.help && cl.script_path.empty()) {
-        SendMessageA(app.status, WM_CLOSE, 0, 0);
+        PostMessageA(app.status, WM_CLOSE, 0, 0);
         return 0;
     }
 
-    HANDLE progress = CreateThread(nullptr, 0, progress_thread, &app, 0, nullptr);
-    if (progress) CloseHandle(progress);
+    app.progress = CreateThread(nullptr, 0, progress_thread, &app, 0, nullptr);
 
     set_builtin_variables(app);
     app.run.temp_dir = temporary_directory();
@@ -51,7 +53,7 @@ DWORD WINAPI worker_thread(LPVOID param) {
     handlers.command = CommandRunner(CommandServices{files, app.registry});
     run_update(app.run, cl.script_path, handlers);
 
-    SendMessageA(app.status, WM_CLOSE, 0, 0);
+    PostMessageA(app.status, WM_CLOSE, 0, 0);
     return 0;
 }
 

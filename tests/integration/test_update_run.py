@@ -59,6 +59,29 @@ class UpdateRun(WineTestCase):
         self.assertLess(time.time() - started, 60)
         self.assertEqual(os.listdir(self.dir), [])
 
+    def test_quick_runs_in_parallel_pairs_all_end_by_themselves(self):
+        # A run that ends at once (missing script) beside a run of a tiny script, many times over: the
+        # load makes the threads' ends overlap the process's end. Every run must end on its own
+        # with exit code 0 (Wine ends a process it finds half-exited with SIGKILL: -9 here), well
+        # within its bound, and no agent may be left in the Wine session.
+        self.script(f"update = Quick\nlog = {self.win('u.log')}\n")
+        bound = 60
+        outcomes = []
+        for _ in range(15):
+            started = time.time()
+            pair = [self.start_agent(self.win("missing.sdf")), self.start_agent("x.sdf")]
+            for kind, p in zip(("missing", "tiny"), pair):
+                try:
+                    code = p.wait(timeout=bound)
+                except subprocess.TimeoutExpired:
+                    code = "timeout"
+                outcomes.append((kind, code, time.time() - started < bound))
+        self.assertEqual([o for o in outcomes if o[1:] != (0, True)], [])
+        self.assertEqual(self.log_entries("u.log")[-1], "Update completed, Quick")
+        procs = self.wintest("procs").stdout.decode("latin-1").lower()
+        self.assertIn("wintest.exe", procs)  # the listing works
+        self.assertNotIn("dravik", procs)
+
     def test_second_run_leaves_only_its_own_entries(self):
         self.script(f"update = First\nlog = {self.win('u.log')}\n")
         self.assertEqual(self.run_agent("x.sdf"), 0)

@@ -2,6 +2,7 @@
 // windows of the programs under test.
 //
 //   wintest list                                  top-level windows: visible|class|caption
+//   wintest procs                                 running processes: id|executable name
 //   wintest wait  <caption> [timeout_ms]          waits for a visible top-level window
 //   wintest gone  <caption> [timeout_ms]          waits until no visible window has the caption
 //   wintest texts <caption> [timeout_ms]          its child controls: id|class|text (CR, LF shown as \r, \n)
@@ -12,6 +13,8 @@
 //
 // Exit code 0 on success, 1 when the window or button was not found in time, 2 on bad usage.
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +117,18 @@ BOOL CALLBACK print_top_level(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
+int print_processes() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 1;
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe)) {
+        std::printf("%lu|%s\n", pe.th32ProcessID, pe.szExeFile);
+    }
+    CloseHandle(snap);
+    return 0;
+}
+
 DWORD timeout_arg(int argc, char** argv, int index) {
     return argc > index ? static_cast<DWORD>(std::strtoul(argv[index], nullptr, 10)) : 10000;
 }
@@ -138,7 +153,7 @@ int run_program(const std::string& command_line, DWORD timeout_ms) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: wintest list | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
+                 "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
                  " | run <command line> [ms]\n");
     return 2;
 }
@@ -152,6 +167,7 @@ int main(int argc, char** argv) {
         EnumWindows(print_top_level, 0);
         return 0;
     }
+    if (cmd == "procs") return print_processes();
     if (argc < 3) return usage();
     if (cmd == "run") return run_program(argv[2], timeout_arg(argc, argv, 3));
     const std::string caption = argv[2];
