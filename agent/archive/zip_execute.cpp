@@ -350,11 +350,9 @@ private:
 
     Outcome add_entries() {
         if (r_.encryptFlag) {
-            // Only the first 65 characters count; copied straight into the member (no temporary
-            // copies of the password left behind), which the destructor wipes.
-            size_t n = 0;
-            while (n < kMaxPassword && r_.lpszEncryptCode[n]) ++n;
-            password_.assign(r_.lpszEncryptCode, n);
+            // Copied straight into the member (no temporary copies of the password left behind),
+            // which the destructor wipes; its length was checked before.
+            password_.assign(r_.lpszEncryptCode);
             if (r_.lZipSubOptions2 & 4) aes_strength_ = r_.lSEInfo;
         }
         if (items_.empty() && r_.Function != ZIP_FRESHEN) return {16, "nothing to select from"};
@@ -401,7 +399,6 @@ private:
     const ZIPCMDSTRUCT& r_;
     ZipThreadState& state_;
     char sep_;
-    static constexpr size_t kMaxPassword = 65;
     std::string archive_, password_;
     int aes_strength_ = 0;  // 1..3: WinZip AES instead of the traditional encryption
     std::vector<std::string> items_, unmatched_;
@@ -426,6 +423,10 @@ int report(ZipThreadState& state, const ZIPCMDSTRUCT& r, Outcome o) {
     return o.code;
 }
 
+// The longest password the engine uses. A longer one is refused, never cut short: cut, it would make
+// archives that the same password cannot open.
+constexpr size_t kMaxPassword = 65;
+
 Outcome checked_run(const ZIPCMDSTRUCT& r, ZipThreadState& state) {
     if (!r.lpszZIPFile && r.Function != 6) return {16, "Zip filename not provided"};
     if (r.lpszZIPFile && !*r.lpszZIPFile && r.Function != 6) return {16, "Zip filename not provided"};
@@ -438,7 +439,8 @@ Outcome checked_run(const ZIPCMDSTRUCT& r, ZipThreadState& state) {
         if (r.lZipSubOptions2 & 8) return {16, "encryption not supported"};
         // AES: the key strength 1, 2 or 3 (128, 192, 256 bits); anything else is refused.
         if ((r.lZipSubOptions2 & 4) && !WinZipAes::valid_strength(r.lSEInfo)) return {16, "encryption not supported"};
-        if (!r.lpszEncryptCode || !*r.lpszEncryptCode) return {16, "was getting encryption password"};
+        if (!r.lpszEncryptCode || !*r.lpszEncryptCode || std::strlen(r.lpszEncryptCode) > kMaxPassword)
+            return {16, "was getting encryption password"};
     }
     if (r.Function < 1 || r.Function > 7) return {16, "no such option:" + std::to_string(r.Function)};
     if (r.Function == 5) return {20, "multi-volume archives are not written by this engine"};

@@ -1,10 +1,12 @@
 #include "commands/archive_command.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "archive/secure_zero.h"
 #include "commands/command_parser.h"
 #include "commands/encrypted_container.h"
 #include "commands/parsed_command.h"
@@ -70,10 +72,13 @@ UNZIPCMDSTRUCT initial_unzip_record() {
     return r;
 }
 
-// The pass key: the variable DkKey, or the built-in key when it is empty.
-std::string pass_key(RunState& run) {
-    std::string key = expand_variables("{DkKey}", run.vars);
-    return key.empty() ? std::string(kBuiltInArchiveKey) : key;
+// Sets the pass key: the variable DkKey, or the built-in key when it is empty. The expanded text is a
+// copy of the secret and is wiped before it is freed. A key too long for the key object leaves it
+// empty, which the engine refuses wherever a key is needed.
+void set_pass_key(ArchiveKey& key, RunState& run) {
+    std::string expanded = expand_variables("{DkKey}", run.vars);
+    key.SetKey(expanded.empty() ? std::string_view(kBuiltInArchiveKey) : std::string_view(expanded));
+    archive::secure_zero(expanded.data(), expanded.size());
 }
 
 // True when the file begins like a ZIP archive: a local header, an empty archive's end record, or a
@@ -97,6 +102,28 @@ bool make_working_copy(const std::string& container, const std::string& working)
     return false;
 }
 
+// Copies a file whole; on failure no copy is left.
+bool copy_file(const std::string& from, const std::string& to) {
+    File in(std::fopen(from.c_str(), "rb"));
+    if (!in) return false;
+    File out(std::fopen(to.c_str(), "wb"));
+    if (!out) return false;
+    std::vector<char> buffer(64 * 1024);
+    bool ok = true;
+    for (size_t n; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;)
+        ok = std::fwrite(buffer.data(), 1, n, out.get()) == n;
+    ok = ok && !std::ferror(in.get());
+    ok = std::fclose(out.release()) == 0 && ok;
+    if (!ok) std::remove(to.c_str());
+    return ok;
+}
+
+// Deletes a file that must not stay behind; true when it is gone (or was never there).
+bool remove_file(const std::string& path) {
+    errno = 0;
+    return std::remove(path.c_str()) == 0 || errno == ENOENT;
+}
+
 // Attaches one side of the engine for the lifetime of the object.
 class EngineBracket {
   public:
@@ -112,47 +139,84 @@ class EngineBracket {
     bool zip_;
 };
 
-void compress(RunState& run, const ParsedCommand& cmd, TextFileSystem& fs, ArchiveEngine& engine) {
+bool compress_into(ArchiveEngine& engine, const ParsedCommand& cmd, const ArchiveKey& key, const std::string& archive) {
+    return CompressFiles(engine, key.c_str(), archive, cmd.fileSpec, cmd.recurse, cmd.storePaths, cmd.relativePaths,
+                         cmd.updateNewerOnly, cmd.archiveOp == 1, cmd.afterDate, cmd.afterDateText, kCompressionLevel);
+}
+
+// Compression into a container. The engine works on a plain archive beside the container: the
+// decrypted working copy, or a new one under the working copy's name when there is no container yet.
+// That archive is encrypted into a temporary file of its own, which takes the container's place in
+// one step. Any failure leaves the container as it was; only the working copy of a compression the
+// engine refused stays, holding the container's content. A plain ZIP archive under the container's
+// name (not yet a container) is taken as the content; anything else that cannot be read is left alone.
+bool compress_container(const ParsedCommand& cmd, TextFileSystem& fs, ArchiveEngine& engine, const ArchiveKey& key) {
     const std::string working = container_working_copy(cmd.archiveFile);
-    bool made_copy = false;
-    if (cmd.containerFormat && fs.exists(cmd.archiveFile)) made_copy = make_working_copy(cmd.archiveFile, working);
-
-    EngineBracket bracket(engine, true);
-    ArchiveKey key;
-    key.SetKey(pass_key(run));
-    auto compress_into = [&](const std::string& archive) {
-        return CompressFiles(engine, key.text(), archive, cmd.fileSpec, cmd.recurse, cmd.storePaths, cmd.relativePaths,
-                             cmd.updateNewerOnly, cmd.archiveOp == 1, cmd.afterDate, cmd.afterDateText,
-                             kCompressionLevel);
-    };
-    bool ok = compress_into(cmd.archiveFile);
-    // The container itself is no ZIP archive, so the first attempt fails on it; the working copy
-    // holds its content.
-    if (!ok && made_copy) ok = compress_into(working);
-    run.log.write(ok ? "File(s) compressed.\n" : "File(s) not compressed.\n");
-
-    // After a failed compression the working copy stays where it is.
-    if (ok && cmd.containerFormat) {
-        if (made_copy) fs.replace(working, cmd.archiveFile);
-        EncryptFileInPlace(kBuiltInArchiveKey, cmd.archiveFile, fs);
+    const bool existing = fs.exists(cmd.archiveFile);
+    if (existing) {
+        if (!make_working_copy(cmd.archiveFile, working) &&
+            !(starts_like_zip(cmd.archiveFile) && copy_file(cmd.archiveFile, working)))
+            return false;
+    } else if (fs.exists(working) && !remove_file(working)) {
+        return false;  // a stale working copy would become the new container's content
     }
+    bool ok;
+    {
+        EngineBracket bracket(engine, true);
+        ok = compress_into(engine, cmd, key, working);
+    }
+    if (!ok) {
+        if (!existing) remove_file(working);
+        return false;
+    }
+    // The working copy now holds new content: it goes whatever happens next.
+    const std::string temp = container_temp_copy(cmd.archiveFile);
+    ok = EncryptFile(kBuiltInArchiveKey, working, temp, fs);
+    ok = remove_file(working) && ok;
+    ok = ok && fs.replace(temp, cmd.archiveFile);
+    if (!ok) remove_file(temp);
+    return ok;
+}
+
+void compress(RunState& run, const ParsedCommand& cmd, TextFileSystem& fs, ArchiveEngine& engine) {
+    ArchiveKey key;
+    set_pass_key(key, run);
+    bool ok;
+    if (cmd.containerFormat) {
+        ok = compress_container(cmd, fs, engine, key);
+    } else {
+        EngineBracket bracket(engine, true);
+        ok = compress_into(engine, cmd, key, cmd.archiveFile);
+    }
+    run.log.write(ok ? "File(s) compressed.\n" : "File(s) not compressed.\n");
+}
+
+// The archive an extraction or listing reads: the archive file, or the container's working copy.
+std::string archive_to_read(const ParsedCommand& cmd) {
+    if (!cmd.containerFormat) return cmd.archiveFile;
+    const std::string working = container_working_copy(cmd.archiveFile);
+    make_working_copy(cmd.archiveFile, working);
+    return working;
+}
+
+// Deletes the working copy after the engine let go of it (Windows refuses to delete an open file).
+// A plain copy of the container's content left behind fails the statement.
+bool remove_working_copy(const ParsedCommand& cmd, const std::string& archive) {
+    return !cmd.containerFormat || remove_file(archive);
 }
 
 void extract(RunState& run, const ParsedCommand& cmd, ArchiveEngine& engine) {
-    std::string archive = cmd.archiveFile;
-    if (cmd.containerFormat) {
-        archive = container_working_copy(cmd.archiveFile);
-        make_working_copy(cmd.archiveFile, archive);
-    }
+    const std::string archive = archive_to_read(cmd);
+    bool ok;
     {
         EngineBracket bracket(engine, false);
         ArchiveKey key;
-        key.SetKey(pass_key(run));
-        bool ok = ExtractFiles(engine, key.text(), archive, cmd.fileSpec.empty() ? "*.*" : cmd.fileSpec, cmd.recurse,
-                               cmd.destination, cmd.storePaths, cmd.overwrite, cmd.archiveOp == 3);
-        run.log.write(ok ? "File(s) decompressed.\n" : "File(s) not decompressed.\n");
-        if (cmd.containerFormat) std::remove(archive.c_str());
+        set_pass_key(key, run);
+        ok = ExtractFiles(engine, key.c_str(), archive, cmd.fileSpec.empty() ? "*.*" : cmd.fileSpec, cmd.recurse,
+                          cmd.destination, cmd.storePaths, cmd.overwrite, cmd.archiveOp == 3);
     }
+    ok = remove_working_copy(cmd, archive) && ok;
+    run.log.write(ok ? "File(s) decompressed.\n" : "File(s) not decompressed.\n");
 }
 
 // Writes the names (zero-separated, ending with an empty one) to the output file, one a line.
@@ -176,26 +240,23 @@ void write_list(RunState& run, const std::string& output, const char* names) {
 }
 
 void list(RunState& run, const ParsedCommand& cmd, ArchiveEngine& engine) {
-    std::string archive = cmd.archiveFile;
-    if (cmd.containerFormat) {
-        archive = container_working_copy(cmd.archiveFile);
-        make_working_copy(cmd.archiveFile, archive);
-    }
+    const std::string archive = archive_to_read(cmd);
+    std::vector<char> buffer(kListBuffer);
+    bool ok;
     {
         EngineBracket bracket(engine, false);
-        std::vector<char> buffer(kListBuffer);
         size_t needed = 0;
-        bool ok = ListArchive(engine, archive, std::string(), buffer.data(), buffer.size(), needed);
+        ok = ListArchive(engine, archive, std::string(), buffer.data(), buffer.size(), needed);
         if (!ok && needed > buffer.size()) {
             buffer.assign(needed, 0);
             ok = ListArchive(engine, archive, std::string(), buffer.data(), buffer.size(), needed);
         }
-        if (ok) {
-            write_list(run, cmd.outputFile, buffer.data());
-        } else {
-            run.log.write("Error listing archive files.\n");
-        }
-        if (cmd.containerFormat) std::remove(archive.c_str());
+    }
+    ok = remove_working_copy(cmd, archive) && ok;
+    if (ok) {
+        write_list(run, cmd.outputFile, buffer.data());
+    } else {
+        run.log.write("Error listing archive files.\n");
     }
 }
 
@@ -220,10 +281,9 @@ void LinkedArchiveEngine::detach_unzip() {
 int32_t LinkedArchiveEngine::zip_execute(ZIPCMDSTRUCT& record) { return ZipExecute(&record); }
 int32_t LinkedArchiveEngine::unzip_execute(UNZIPCMDSTRUCT& record) { return UnzipExecute(&record); }
 
-bool CompressFiles(ArchiveEngine& engine, const std::string& key, const std::string& archive,
-                   const std::string& file_spec, bool recurse, bool store_paths, bool relative_paths,
-                   bool update_newer_only, bool encrypt, bool after_date, const std::string& after_date_text,
-                   int compression_level) {
+bool CompressFiles(ArchiveEngine& engine, const char* key, const std::string& archive, const std::string& file_spec,
+                   bool recurse, bool store_paths, bool relative_paths, bool update_newer_only, bool encrypt,
+                   bool after_date, const std::string& after_date_text, int compression_level) {
     ZIPCMDSTRUCT r{};
     r.size = static_cast<int32_t>(sizeof(ZIPCMDSTRUCT));
     r.quietFlag = 1;
@@ -235,7 +295,7 @@ bool CompressFiles(ArchiveEngine& engine, const std::string& key, const std::str
     if (store_paths && relative_paths) r.wZipSubOptions = 1;
     if (encrypt) {
         r.encryptFlag = 1;
-        r.lpszEncryptCode = key.c_str();
+        r.lpszEncryptCode = key;
         r.lZipSubOptions2 = 4;  // AES
         r.lSEInfo = 3;          // 256-bit key
     }
@@ -256,9 +316,8 @@ bool CompressFiles(ArchiveEngine& engine, const std::string& key, const std::str
     return engine.zip_execute(r) == 0;
 }
 
-bool ExtractFiles(ArchiveEngine& engine, const std::string& key, const std::string& archive,
-                  const std::string& file_spec, bool recurse, const std::string& destination, bool store_paths,
-                  bool overwrite, bool decrypt) {
+bool ExtractFiles(ArchiveEngine& engine, const char* key, const std::string& archive, const std::string& file_spec,
+                  bool recurse, const std::string& destination, bool store_paths, bool overwrite, bool decrypt) {
     UNZIPCMDSTRUCT r = initial_unzip_record();
     r.Function = UNZIP_EXTRACT;
     r.lpszZIPFile = archive.c_str();
@@ -268,7 +327,7 @@ bool ExtractFiles(ArchiveEngine& engine, const std::string& key, const std::stri
     r.overWriteFlag = overwrite;
     r.noDirectoryNamesFlag = !store_paths;
     r.decryptFlag = decrypt;
-    if (decrypt) r.lpszDecryptCode = key.c_str();
+    if (decrypt) r.lpszDecryptCode = key;
     return engine.unzip_execute(r) == 0;
 }
 

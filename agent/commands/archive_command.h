@@ -1,7 +1,8 @@
 // The "-rido" archive command: compresses files into a ZIP archive, extracts files from one, or lists
 // its entries into a text file, through the archive engine's zip and unzip command records. With the
 // container option the archive file on disk is the encrypted container; the engine then works on the
-// decrypted working copy next to it ("name.dk@").
+// decrypted working copy next to it ("name.dk@"), and a compression's result is encrypted into a
+// temporary file ("name.dk~") that replaces the container.
 //
 // The engine is reached through `ArchiveEngine`, so tests can watch the records the command fills and
 // the attach/detach bracket around each operation; `LinkedArchiveEngine` calls the real engine.
@@ -54,13 +55,11 @@ void ExecuteArchiveCommand(RunState& run, const ParsedCommand& cmd, TextFileSyst
 void ExecuteArchiveCommand(RunState& run, const ParsedCommand& cmd, TextFileSystem& fs);
 
 // The engine calls of the three operations, exposed for the tests. `key` is the pass key.
-bool CompressFiles(ArchiveEngine& engine, const std::string& key, const std::string& archive,
-                   const std::string& file_spec, bool recurse, bool store_paths, bool relative_paths,
-                   bool update_newer_only, bool encrypt, bool after_date, const std::string& after_date_text,
-                   int compression_level);
-bool ExtractFiles(ArchiveEngine& engine, const std::string& key, const std::string& archive,
-                  const std::string& file_spec, bool recurse, const std::string& destination, bool store_paths,
-                  bool overwrite, bool decrypt);
+bool CompressFiles(ArchiveEngine& engine, const char* key, const std::string& archive, const std::string& file_spec,
+                   bool recurse, bool store_paths, bool relative_paths, bool update_newer_only, bool encrypt,
+                   bool after_date, const std::string& after_date_text, int compression_level);
+bool ExtractFiles(ArchiveEngine& engine, const char* key, const std::string& archive, const std::string& file_spec,
+                  bool recurse, const std::string& destination, bool store_paths, bool overwrite, bool decrypt);
 // Fills `buffer` with the entry names, each ended by a zero byte, and one more zero byte at the end.
 // `needed` is the size that takes (0 when the engine failed); false when the engine failed or the
 // buffer is smaller than `needed`.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/secure_zero.h"
 #include "commands/blowfish.h"
 #include "commands/md5.h"
 #include "commands/text_file.h"
@@ -51,20 +52,18 @@ void unbuffer_streams(std::FILE* in, std::FILE* out) {
     std::setvbuf(out, nullptr, _IONBF, 0);
 }
 
-void wipe(std::string& s) {
-    volatile char* p = s.data();
-    for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
-}
+void wipe(std::string& s) { archive::secure_zero(s.data(), s.size()); }
 
 }  // namespace
 
 std::string container_working_copy(const std::string& path) { return path + ".dk@"; }
 
-bool EncryptFileInPlace(std::string_view key_text, const std::string& path, TextFileSystem& fs) {
-    File in(std::fopen(path.c_str(), "rb"));
+std::string container_temp_copy(const std::string& path) { return path + ".dk~"; }
+
+bool EncryptFile(std::string_view key_text, const std::string& source, const std::string& target, TextFileSystem& fs) {
+    File in(std::fopen(source.c_str(), "rb"));
     if (!in) return false;
-    const std::string temp = container_working_copy(path);
-    File out(std::fopen(temp.c_str(), "wb"));
+    File out(std::fopen(target.c_str(), "wb"));
     if (!out) return false;
     unbuffer_streams(in.get(), out.get());
 
@@ -98,12 +97,17 @@ bool EncryptFileInPlace(std::string_view key_text, const std::string& path, Text
     }
     in.reset();
     ok = ok && std::fflush(out.get()) == 0 && fs.flush_to_disk(out.get());
-    out.reset();
-    if (!ok || !fs.replace(temp, path)) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    ok = std::fclose(out.release()) == 0 && ok;
+    if (!ok) std::remove(target.c_str());
+    return ok;
+}
+
+bool EncryptFileInPlace(std::string_view key_text, const std::string& path, TextFileSystem& fs) {
+    const std::string temp = container_temp_copy(path);
+    if (!EncryptFile(key_text, path, temp, fs)) return false;
+    if (fs.replace(temp, path)) return true;
+    std::remove(temp.c_str());
+    return false;
 }
 
 bool DecryptFile(std::string_view key_text, const std::string& source, const std::string& target) {
@@ -160,11 +164,13 @@ bool DecryptFile(std::string_view key_text, const std::string& source, const std
     return ok;
 }
 
-ArchiveKey::~ArchiveKey() { wipe(key_); }
+ArchiveKey::~ArchiveKey() { archive::secure_zero(key_, sizeof key_); }
 
 bool ArchiveKey::SetKey(std::string_view text) {
-    if (key_.size() + text.size() > kMaxLength) return false;
-    key_.append(text);
+    if (text.size() > kMaxLength - length_) return false;
+    std::memcpy(key_ + length_, text.data(), text.size());
+    length_ += text.size();
+    key_[length_] = '\0';
     return true;
 }
 

@@ -7,7 +7,7 @@ import os
 import subprocess
 import zipfile
 
-from harness import WineTestCase
+from harness import ENV, WINE, WINTEST, WineTestCase
 
 BUILT_IN_KEY = "7D41A2C9-5E03-4B8F-9A16-C2E58F0B3D74"
 TREE = {
@@ -197,3 +197,91 @@ class ArchiveCommand(WineTestCase):
         self.assertEqual(self.read_bytes("dest/first.txt"), b"first")
         for name in ("new.zip.dk@", "old.zip.dk@"):
             self.assertFalse(os.path.exists(self.path(name)), name)
+
+    def folder(self, name):
+        return sorted(os.listdir(self.path(name)))
+
+    def test_container_operations_leave_only_the_container(self):
+        """Each container operation in a folder of its own: afterwards the folder holds the container
+        and nothing else (no working copy, no temporary file), except the working copy that a failed
+        compression of an existing container keeps on purpose."""
+        self.make_tree("src")
+        first = zip_bytes({"first.txt": b"first"})
+        for name in ("old", "oldfail", "list", "get", "getfail"):
+            self.write_bytes(f"{name}/c.zip", blowfish(first, BUILT_IN_KEY))
+        self.write_bytes("foreign/c.zip", blowfish(first, "another key"))
+        for name in ("new", "newfail"):
+            os.makedirs(self.path(name))
+        a, missing = self.win("src/a.txt"), self.win("src/missing.txt")
+        lines = [
+            f"-rido {self.win('new/c.zip')} -c {a} -E",
+            f"-rido {self.win('newfail/c.zip')} -c {missing} -E",
+            f"-rido {self.win('old/c.zip')} -c {a} -E",
+            f"-rido {self.win('oldfail/c.zip')} -c {missing} -E",
+            f"-rido {self.win('list/c.zip')} -l {self.win('list.txt')} -D",
+            f"-rido {self.win('foreign/c.zip')} -l {self.win('f.txt')} -D",
+            f"-rido {self.win('get/c.zip')} -u {self.win('dest')} -D",
+            f"-rido {self.win('getfail/c.zip')} -u {self.win('dest2')} -D -f nothing.txt",
+            f"-rido {self.win('foreign/c.zip')} -u {self.win('dest3')} -D",
+        ]
+        log = self.run_common("\n".join(lines))
+        self.assertEqual(log, [
+            lines[0] + ", File(s) compressed.",
+            lines[1] + ", File(s) not compressed.",
+            lines[2] + ", File(s) compressed.",
+            lines[3] + ", File(s) not compressed.",
+            lines[4] + ", Archive files listed in output file.",
+            lines[5] + ", Error listing archive files.",
+            lines[6] + ", File(s) decompressed.",
+            lines[7] + ", File(s) not decompressed.",
+            lines[8] + ", File(s) not decompressed.",
+        ])
+        for name in ("new", "old", "list", "get", "getfail", "foreign"):
+            self.assertEqual(self.folder(name), ["c.zip"], name)
+        self.assertEqual(self.folder("newfail"), [])
+        self.assertEqual(self.folder("oldfail"), ["c.zip", "c.zip.dk@"])
+        self.assertEqual(self.read_bytes("oldfail/c.zip.dk@"), first)
+        for name in ("oldfail", "list", "get", "getfail"):
+            self.assertEqual(self.read_bytes(f"{name}/c.zip"), blowfish(first, BUILT_IN_KEY), name)
+        self.assertEqual(self.read_bytes("list.txt"), b"first.txt\r\n")
+        self.assertEqual(self.read_bytes("dest/first.txt"), b"first")
+        with zipfile.ZipFile(io.BytesIO(blowfish(self.read_bytes("old/c.zip"), BUILT_IN_KEY, True))) as z:
+            self.assertEqual(sorted(z.namelist()), ["a.txt", "first.txt"])
+
+    def test_container_that_cannot_be_replaced_stays_as_it_was(self):
+        """A read-only container and one another program holds open without sharing: the compression
+        fails, the container keeps its bytes, no plain archive or temporary file is left beside it; the
+        held one cannot be read for listing or extraction either."""
+        self.make_tree("src")
+        container = blowfish(zip_bytes({"first.txt": b"first"}), BUILT_IN_KEY)
+        self.write_bytes("ro/c.zip", container)
+        os.chmod(self.path("ro/c.zip"), 0o444)
+        self.write_bytes("held/c.zip", container)
+        holder = subprocess.Popen([WINE, WINTEST, "hold", self.win("held/c.zip"), "60000", self.win("held.mark")],
+                                  cwd=self.dir, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.processes.append(holder)
+        self.wait_for(lambda: os.path.exists(self.path("held.mark")), what="the container to be held open")
+        a = self.win("src/a.txt")
+        lines = [
+            f"-rido {self.win('ro/c.zip')} -c {a} -E",
+            f"-rido {self.win('held/c.zip')} -c {a} -E",
+            f"-rido {self.win('held/c.zip')} -l {self.win('list.txt')} -D",
+            f"-rido {self.win('held/c.zip')} -u {self.win('dest')} -D",
+        ]
+        log = self.run_common("\n".join(lines))
+        holder.kill()
+        holder.wait()
+        self.assertEqual(log, [
+            lines[0] + ", File(s) not compressed.",
+            lines[1] + ", File(s) not compressed.",
+            lines[2] + ", Error listing archive files.",
+            lines[3] + ", File(s) not decompressed.",
+        ])
+        self.assertEqual(self.read_bytes("ro/c.zip"), container)
+        self.assertEqual(self.read_bytes("held/c.zip"), container)
+        # The read-only one was read and compressed into; the working copy then held new content,
+        # which must not stay beside the container in plain. Nothing could be read from the held one.
+        for name in ("ro", "held"):
+            self.assertEqual(self.folder(name), ["c.zip"], name)
+        self.assertFalse(os.path.exists(self.path("list.txt")))

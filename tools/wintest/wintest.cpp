@@ -10,6 +10,8 @@
 //   wintest close <caption> [timeout_ms]          sends the close request
 //   wintest run   <command line> [timeout_ms]     starts a program with exactly this command line,
 //                                                 waits for it and exits with its exit code
+//   wintest hold  <file> <ms> <marker>           opens an existing file without sharing, creates the
+//                                                 file <marker> once it is open, keeps it open for <ms>
 //
 // Exit code 0 on success, 1 when the window or button was not found in time, 2 on bad usage.
 #include <windows.h>
@@ -151,10 +153,25 @@ int run_program(const std::string& command_line, DWORD timeout_ms) {
     return static_cast<int>(code);
 }
 
+// Holds a file open with no sharing at all, as a scanner or another program might; the marker file
+// tells the waiting test that the file is now held. Exit code 1 when the file cannot be opened.
+int hold_file(const std::string& path, DWORD ms, const std::string& marker) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "wintest: cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+        return 1;
+    }
+    HANDLE mark = CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+    Sleep(ms);
+    CloseHandle(file);
+    return mark == INVALID_HANDLE_VALUE ? 1 : 0;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
-                 " | run <command line> [ms]\n");
+                 " | run <command line> [ms] | hold <file> <ms> <marker>\n");
     return 2;
 }
 
@@ -170,6 +187,10 @@ int main(int argc, char** argv) {
     if (cmd == "procs") return print_processes();
     if (argc < 3) return usage();
     if (cmd == "run") return run_program(argv[2], timeout_arg(argc, argv, 3));
+    if (cmd == "hold") {
+        if (argc < 5) return usage();
+        return hold_file(argv[2], timeout_arg(argc, argv, 3), argv[4]);
+    }
     const std::string caption = argv[2];
 
     if (cmd == "gone") {

@@ -4,6 +4,7 @@
 // decrypt AES, so it has no part here.
 #include <unistd.h>
 
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -471,15 +472,22 @@ TEST_F(AesArchives, SevenZipArchivesExtractWithOurs) {
     expect_same_files(dir_ / "again");
 }
 
-TEST_F(AesArchives, OnlyTheFirst65PasswordCharactersCount) {
+TEST_F(AesArchives, PasswordsUpTo65CharactersAreUsedWholeLongerOnesRefused) {
     std::string long_pw;
     for (int i = 0; i < 80; ++i) long_pw += static_cast<char>('a' + i % 26);
-    std::string a = ours("p.zip", 3, long_pw.c_str());
-    EXPECT_EQ(extract_all(a, dir_ / "x", long_pw.c_str()), 44);
-    ASSERT_EQ(extract_all(a, dir_ / "x", long_pw.substr(0, 65).c_str()), 0) << UnzipLastMessage();
+    const std::string pw65 = long_pw.substr(0, 65);
+    // A longer password is refused rather than cut to a shorter one the archive would then need.
+    for (const std::string& pw : {long_pw, long_pw.substr(0, 66)}) {
+        EXPECT_EQ(add(dir_ / "long.zip", "*", 3, pw.c_str()), 16) << pw.size();
+        EXPECT_NE(std::string(ZipLastMessage()).find("was getting encryption password"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "long.zip"));
+    }
+    std::string a = ours("p.zip", 3, pw65.c_str());
+    EXPECT_EQ(extract_all(a, dir_ / "x", pw65.substr(0, 64).c_str()), 44);
+    ASSERT_EQ(extract_all(a, dir_ / "x", pw65.c_str()), 0) << UnzipLastMessage();
     expect_same_files(dir_ / "x");
     if (!have_tool("7z")) GTEST_SKIP() << "7z not installed";
-    EXPECT_EQ(run(dir_.path(), "7z t -p" + long_pw.substr(0, 65) + " p.zip"), 0);
+    EXPECT_EQ(run(dir_.path(), "7z t -p" + pw65 + " p.zip"), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -587,9 +588,18 @@ TEST(ArchiveCommandReal, ContainerRoundTripAndSecondCompression) {
     EXPECT_EQ(read_file(t.dir.file("dest/a.txt")), "alpha\r\n");
     EXPECT_EQ(read_file(t.dir.file("dest/b.bin")), read_file(t.dir.file("src/sub/b.bin")));
     EXPECT_FALSE(fs::exists(t.dir.file("app.zip.dk@")));
+
+    // A plain archive under the name is taken as the content and becomes a container.
+    t.execute(t.at("-rido @/clear.zip -c @/src/a.txt"), engine);
+    t.execute(t.at("-rido @/clear.zip -c @/src/sub/b.bin -E"), engine);
+    ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, t.dir.file("clear.zip"), t.dir.file("plain3.zip")));
+    if (auto view = aes_view(t.dir.file("plain3.zip"), kBuiltIn)) {
+        EXPECT_EQ(*view, "ok\na.txt b.bin\n");
+    }
+    EXPECT_FALSE(fs::exists(t.dir.file("clear.zip.dk@")));
     EXPECT_EQ(t.messages(),
               "File(s) compressed.\nFile(s) compressed.\nArchive files listed in output file.\n"
-              "File(s) decompressed.\n");
+              "File(s) decompressed.\nFile(s) compressed.\nFile(s) compressed.\n");
 }
 
 TEST(ArchiveCommandReal, ContainerWithAnotherKeyIsRejected) {
@@ -647,15 +657,114 @@ TEST(ArchiveCommandReal, FailedContainerCompressionKeepsTheWorkingCopy) {
     const std::string before = read_file(t.dir.file("app.zip"));
     t.execute(t.at("-rido @/app.zip -c @/src/missing.txt -E"), engine);
     EXPECT_EQ(t.messages(), "File(s) compressed.\nFile(s) not compressed.\n");
-    // The first attempt went to the container, the second to the working copy.
-    ASSERT_EQ(engine.zips.size(), 3u);
-    EXPECT_EQ(engine.zips[1].zip, t.dir.file("app.zip"));
-    EXPECT_EQ(engine.zips[2].zip, t.dir.file("app.zip.dk@"));
+    // The engine only ever works on the plain working copy, never on the container's name.
+    ASSERT_EQ(engine.zips.size(), 2u);
+    EXPECT_EQ(engine.zips[0].zip, t.dir.file("app.zip.dk@"));
+    EXPECT_EQ(engine.zips[1].zip, t.dir.file("app.zip.dk@"));
     EXPECT_EQ(read_file(t.dir.file("app.zip")), before);
     ASSERT_TRUE(fs::exists(t.dir.file("app.zip.dk@")));
     if (auto view = aes_view(t.dir.file("app.zip.dk@"), kBuiltIn)) {
         EXPECT_EQ(*view, "ok\na.txt\n");
     }
+}
+
+// The files of a folder, sorted.
+std::vector<std::string> folder(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A container compression that fails after the engine succeeded (the new container cannot be
+// written, or cannot take the old one's place) leaves the container as it was and nothing beside it;
+// a first compression that fails leaves no plain archive under the container's name.
+TEST(ArchiveCommandReal, ContainerCompressionThatCannotFinishLeavesTheContainer) {
+    struct FailingReplace : HostFileSystem {
+        bool replace(const std::string&, const std::string&) override { return false; }
+    };
+    ArchiveRun t;
+    make_tree(t.dir.file("src"));
+    fs::create_directories(t.dir.file("box"));
+    RecordingEngine engine(true);
+    t.execute(t.at("-rido @/box/app.zip -c @/src/a.txt -E"), engine);
+    const std::string before = read_file(t.dir.file("box/app.zip"));
+
+    FailingReplace failing;
+    t.cmd = ParsedCommand();
+    t.set_statement(t.at("-rido @/box/app.zip -c @/src/sub/b.bin -E"));
+    ParseCommand(t.run, t.cmd);
+    ExecuteArchiveCommand(t.run, t.cmd, failing, engine);
+    EXPECT_EQ(read_file(t.dir.file("box/app.zip")), before);
+    EXPECT_EQ(folder(t.dir.file("box")), std::vector<std::string>{"app.zip"});
+
+    // The temporary container cannot be created: a folder stands in its name.
+    fs::create_directories(t.dir.file("box/app.zip.dk~/x"));
+    t.execute(t.at("-rido @/box/app.zip -c @/src/sub/b.bin -E"), engine);
+    EXPECT_EQ(read_file(t.dir.file("box/app.zip")), before);
+    EXPECT_EQ(folder(t.dir.file("box")), (std::vector<std::string>{"app.zip", "app.zip.dk~"}));
+    fs::remove_all(t.dir.file("box/app.zip.dk~"));
+
+    // No container yet: the plain archive never appears under the container's name.
+    fs::create_directories(t.dir.file("first"));
+    t.cmd = ParsedCommand();
+    t.set_statement(t.at("-rido @/first/app.zip -c @/src/a.txt -E"));
+    ParseCommand(t.run, t.cmd);
+    ExecuteArchiveCommand(t.run, t.cmd, failing, engine);
+    t.execute(t.at("-rido @/first/app.zip -c @/src/missing.txt -E"), engine);
+    EXPECT_TRUE(folder(t.dir.file("first")).empty());
+    EXPECT_EQ(t.messages(),
+              "File(s) compressed.\nFile(s) not compressed.\nFile(s) not compressed.\nFile(s) not compressed.\n"
+              "File(s) not compressed.\n");
+}
+
+// The pass key reaches the engine whole or not at all: entry encryption takes at most 65 characters,
+// decryption 128, the key object 255; a longer key fails the operation with the engine's password
+// result instead of being cut.
+TEST(ArchiveCommandReal, PassKeyIsUsedWholeOrRefused) {
+    ArchiveRun t;
+    make_tree(t.dir.file("src"));
+    RecordingEngine engine(true);
+    std::string letters;
+    for (int i = 0; i < 300; ++i) letters += static_cast<char>('A' + i % 26);
+    struct Case {
+        size_t length;
+        bool compresses;
+    };
+    const Case cases[] = {{65, true}, {66, false}, {70, false}, {129, false}};
+    t.run.vars.set_variable("DkKey", letters.substr(0, 65));
+    t.execute(t.at("-rido @/k65.zip -c @/src/a.txt -e"), engine);
+    ASSERT_EQ(t.messages(), "File(s) compressed.\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        const std::string key = letters.substr(0, c.length);
+        t.run.vars.set_variable("DkKey", key);
+        const std::string name = "k" + std::to_string(c.length);
+        const size_t zips = engine.zips.size(), unzips = engine.unzips.size();
+        t.execute(t.at("-rido @/" + name + ".zip -c @/src/a.txt -e"), engine);
+        // Extraction of the archive made with the first 65 characters, with this key.
+        t.execute(t.at("-rido @/k65.zip -u @/" + name + " -d -o"), engine);
+        // The engine saw the whole key, and answered with its password results when it was too long.
+        ASSERT_EQ(engine.zips.size(), zips + 1);
+        EXPECT_EQ(engine.zips.back().key, key);
+        EXPECT_EQ(engine.events[engine.events.size() - 5], c.compresses ? "zip=0" : "zip=16");
+        EXPECT_EQ(fs::exists(t.dir.file(name + ".zip")), c.compresses);
+        ASSERT_EQ(engine.unzips.size(), unzips + 1);
+        EXPECT_EQ(engine.unzips.back().key, key);
+        EXPECT_EQ(fs::exists(t.dir.file(name + "/a.txt")), c.length == 65);
+    }
+    // A key longer than the key object holds is not cut either: the engine gets none and refuses.
+    t.run.vars.set_variable("DkKey", letters.substr(0, 256));
+    t.execute(t.at("-rido @/k256.zip -c @/src/a.txt -e"), engine);
+    EXPECT_EQ(engine.zips.back().key, "");
+    EXPECT_EQ(engine.events[engine.events.size() - 2], "zip=16");
+    EXPECT_EQ(t.messages(),
+              "File(s) compressed.\n"
+              "File(s) compressed.\nFile(s) decompressed.\n"
+              "File(s) not compressed.\nFile(s) not decompressed.\n"
+              "File(s) not compressed.\nFile(s) not decompressed.\n"
+              "File(s) not compressed.\nFile(s) not decompressed.\n"
+              "File(s) not compressed.\n");
 }
 
 TEST(ArchiveCommandReal, RunsThroughTheCommandRunner) {

@@ -2,10 +2,12 @@
 // OpenSSL as the peer in both directions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sstream>
 
@@ -167,9 +169,9 @@ TEST_F(Container, SizesRoundTripWithPadding) {
         ASSERT_TRUE(EncryptFileInPlace(kBuiltInArchiveKey, dir.file("a.zip"), fs)) << size;
         std::string sealed = test::read_file(dir.file("a.zip"));
         EXPECT_EQ(sealed.size(), (size / 8 + 1) * 8) << size;  // 16 -> 24, 17 -> 24
-        EXPECT_FALSE(std::filesystem::exists(dir.file("a.zip.dk@")));
-        ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, dir.file("a.zip"), dir.file("a.zip.dk@"))) << size;
-        EXPECT_EQ(test::read_file(dir.file("a.zip.dk@")), plain) << size;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("a.zip.dk~")));
+        ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, dir.file("a.zip"), dir.file("plain"))) << size;
+        EXPECT_EQ(test::read_file(dir.file("plain")), plain) << size;
     }
 }
 
@@ -222,13 +224,24 @@ class FailingReplace : public HostFileSystem {
     bool replace(const std::string&, const std::string&) override { return false; }
 };
 
+// The encrypted copy has a temporary name of its own: a working copy beside the file is no part of
+// it, and a failed encryption leaves the original and nothing else.
 TEST_F(Container, FailedEncryptionLeavesTheOriginal) {
     std::string plain = make("a.zip", 5000);
+    std::string working = make("a.zip.dk@", 300, 2);
     FailingReplace failing;
     EXPECT_FALSE(EncryptFileInPlace(kBuiltInArchiveKey, dir.file("a.zip"), failing));
     EXPECT_EQ(test::read_file(dir.file("a.zip")), plain);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("a.zip.dk@")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.zip.dk~")));
+    EXPECT_EQ(test::read_file(dir.file("a.zip.dk@")), working);
     EXPECT_FALSE(EncryptFileInPlace(kBuiltInArchiveKey, dir.file("missing.zip"), fs));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing.zip.dk~")));
+
+    ASSERT_TRUE(EncryptFileInPlace(kBuiltInArchiveKey, dir.file("a.zip"), fs));
+    EXPECT_EQ(test::read_file(dir.file("a.zip.dk@")), working);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.zip.dk~")));
+    ASSERT_TRUE(DecryptFile(kBuiltInArchiveKey, dir.file("a.zip"), dir.file("plain")));
+    EXPECT_EQ(test::read_file(dir.file("plain")), plain);
 }
 
 TEST(ArchiveKey, HoldsAtMost255Characters) {
@@ -239,6 +252,36 @@ TEST(ArchiveKey, HoldsAtMost255Characters) {
     EXPECT_TRUE(key.SetKey(std::string(55, 'y')));
     EXPECT_EQ(key.text().size(), 255u);
     EXPECT_FALSE(key.SetKey("z"));
+}
+
+// The key is appended to in place, never moved (a move would leave a copy in freed memory), and the
+// object wipes it when it ends; built in storage of the test's own, the end can be watched.
+TEST(ArchiveKey, KeepsTheKeyInOnePlaceAndWipesItAtTheEnd) {
+    alignas(ArchiveKey) unsigned char storage[sizeof(ArchiveKey)];
+    auto* key = new (storage) ArchiveKey;
+    ASSERT_TRUE(key->SetKey("key-part-00|"));
+    const char* at = key->text().data();
+    std::string whole = "key-part-00|";
+    for (int i = 1; i < 21; ++i) {
+        std::string part = "key-part-" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "|";
+        ASSERT_TRUE(key->SetKey(part)) << i;
+        whole += part;
+        EXPECT_EQ(key->text().data(), at) << i;
+    }
+    ASSERT_TRUE(key->SetKey(std::string(ArchiveKey::kMaxLength - whole.size(), '#')));
+    whole.resize(ArchiveKey::kMaxLength, '#');
+    EXPECT_EQ(key->text(), whole);
+    EXPECT_EQ(key->text().data(), at);
+
+    const unsigned char* begin = storage;
+    const unsigned char* end = storage + sizeof storage;
+    auto holds_key = [&] {
+        return std::search(begin, end, whole.begin(), whole.end(),
+                           [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); }) != end;
+    };
+    ASSERT_TRUE(holds_key());
+    key->~ArchiveKey();
+    EXPECT_FALSE(holds_key());
 }
 
 #ifndef _WIN32
