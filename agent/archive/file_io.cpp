@@ -1,8 +1,11 @@
 // 64-bit file positions: the C library spells the large-file seek differently on each runtime.
 #include "file_io.h"
 
+#include <fcntl.h>
+
 #if defined(_WIN32)
 #include <io.h>
+#include <sys/stat.h>
 #else
 #include <unistd.h>
 #endif
@@ -35,6 +38,22 @@ uint64_t tell64(std::FILE* f) {
 bool File::open(const std::string& path, const char* mode) {
     close();
     f_ = std::fopen(path.c_str(), mode);
+    return f_ != nullptr;
+}
+
+bool File::create_new(const std::string& path) {
+    close();
+#if defined(_WIN32)
+    int fd = _open(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return false;
+    f_ = _fdopen(fd, "w+b");
+    if (!f_) _close(fd);
+#else
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) return false;
+    f_ = fdopen(fd, "w+b");
+    if (!f_) ::close(fd);
+#endif
     return f_ != nullptr;
 }
 

@@ -17,6 +17,8 @@ public:
 
     // mode: "rb", "wb", "r+b". Paths are 8-bit text in the system's code page.
     bool open(const std::string& path, const char* mode);
+    // Creates the file for reading and writing; fails when it already exists.
+    bool create_new(const std::string& path);
     bool close();
     bool is_open() const { return f_ != nullptr; }
 
