@@ -276,14 +276,15 @@ private:
             if (!f.ok()) o = {f.code, f.detail};
         }
         if (o.code != 0) {
-            host().remove_file(temp);
+            w.abandon();  // Windows does not delete a file that is still open
+            remove_temp(temp);
             return o;
         }
         reader_.close();  // the archive must be closed before it is replaced
         // One step from the old archive to the new one: removing the old one first would lose it
         // whenever the new one then could not be moved into its place.
         if (!host().replace_file(temp, archive_)) {
-            host().remove_file(temp);
+            remove_temp(temp);
             return {10, "was replacing the original zip file"};
         }
         if (r_.oldAsLatestFlag) {
@@ -296,6 +297,10 @@ private:
                 if (!f->stat.is_dir) host().remove_file(f->path);
         }
         return {};
+    }
+
+    static void remove_temp(const std::string& temp) {
+        if (!host().remove_file(temp)) log_line("could not remove the temporary file " + temp + "\n");
     }
 
     Outcome add_one(ZipWriter& w, const SourceFile& f, size_t n, size_t total) {

@@ -338,5 +338,32 @@ TEST(Win32Engine, ExtractionReplacesOnlyWithAVerifiedEntry) {
     EXPECT_EQ(find_names(out, "~dk*.tmp"), std::vector<std::string>{});
 }
 
+// A zip that fails after its temporary archive was made deletes it (the writer closes it first)
+// and leaves the old archive as it was: a source held open without sharing, and a cancel.
+TEST(Win32Engine, FailedZipLeavesNoTemporaryArchive) {
+    WinTempDir dir;
+    const std::string archive = dir / "old.zip", locked = dir / "locked.txt", free_file = dir / "free.txt";
+    const std::string old_bytes = test::build_stored_zip({RawEntry{"kept.txt", "kept", 0}});
+    write_file(locked, "held open by another program");
+    write_file(free_file, "anyone may read this");
+
+    write_file(archive, old_bytes);
+    HANDLE held = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ZIPCMDSTRUCT z = zip_record(archive, locked);
+    EXPECT_EQ(ZipExecute(&z), 18) << ZipLastMessage();
+    CloseHandle(held);
+    EXPECT_EQ(find_names(dir.path(), "zi*.tmp"), std::vector<std::string>{});
+    EXPECT_EQ(read_file(archive), old_bytes);
+
+    z = zip_record(archive, free_file);
+    z.encryptFlag = 1;
+    z.lpszEncryptCode = "secret";
+    z.lpMajorStatus = [](const char*, uint32_t, void*) -> int32_t { return 1; };
+    EXPECT_EQ(ZipExecute(&z), 9) << ZipLastMessage();
+    EXPECT_EQ(find_names(dir.path(), "zi*.tmp"), std::vector<std::string>{});
+    EXPECT_EQ(read_file(archive), old_bytes);
+}
+
 }  // namespace
 }  // namespace dravik::archive
