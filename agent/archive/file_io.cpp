@@ -5,6 +5,7 @@
 
 #if defined(_WIN32)
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 #else
 #include <unistd.h>
@@ -38,6 +39,16 @@ uint64_t tell64(std::FILE* f) {
 bool File::open(const std::string& path, const char* mode) {
     close();
     f_ = std::fopen(path.c_str(), mode);
+    return f_ != nullptr;
+}
+
+bool File::open_read_denying_writers(const std::string& path) {
+    close();
+#if defined(_WIN32)
+    f_ = _fsopen(path.c_str(), "rb", _SH_DENYWR);
+#else
+    f_ = std::fopen(path.c_str(), "rb");
+#endif
     return f_ != nullptr;
 }
 

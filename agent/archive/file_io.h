@@ -17,6 +17,9 @@ public:
 
     // mode: "rb", "wb", "r+b". Paths are 8-bit text in the system's code page.
     bool open(const std::string& path, const char* mode);
+    // Opens for reading and, on Windows, lets others only read the file until it is closed: no
+    // other handle may write, rename or delete it meanwhile. POSIX has no such share mode.
+    bool open_read_denying_writers(const std::string& path);
     // Creates the file for reading and writing; fails when it already exists.
     bool create_new(const std::string& path);
     bool close();

@@ -137,6 +137,7 @@ public:
         }
         FileStat st = host().stat(archive_);
         have_archive_ = st.exists;
+        archive_size_ = st.size;
         if (have_archive_) {
             Status s = reader_.open(archive_);
             if (!s.ok()) return {s.code == kReadTruncated ? 2 : 3, s.detail};
@@ -178,6 +179,8 @@ private:
         std::string cwd = (r_.wZipSubOptions & 1) ? host().current_dir() : std::string();
         f.name = stored_name(path, cwd, r_.noDirectoryNamesFlag != 0);
         if (f.name.empty() || !seen_paths_.insert(path).second) return;  // one file reached twice is added once
+        // The archive never goes into itself, under whatever name it is reached.
+        if (have_archive_ && st.size == archive_size_ && host().same_file(path, archive_)) return;
         if (st.is_dir) {
             if (r_.noDirectoryEntriesFlag || r_.noDirectoryNamesFlag) return;
             f.name += '/';
@@ -413,6 +416,7 @@ private:
     std::vector<std::string> store_suffixes_;
     uint32_t after_date_ = 0;
     bool have_archive_ = false;
+    uint64_t archive_size_ = 0;
     ZipReader reader_;
     std::vector<SourceFile> sources_;
     std::set<std::string> seen_paths_;

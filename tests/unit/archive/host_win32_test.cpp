@@ -365,5 +365,59 @@ TEST(Win32Engine, FailedZipLeavesNoTemporaryArchive) {
     EXPECT_EQ(read_file(archive), old_bytes);
 }
 
+// One archive under other names (a hard link, the short 8.3 name) is still the archive: an entry
+// of that name is not extracted over it, and a zip does not take the archive into itself. While
+// the engine reads an archive, others may read it but not open it for writing.
+TEST(Win32Engine, ArchiveUnderOtherNamesAndOpenToReadersOnly) {
+    WinTempDir dir;
+    const std::string archive = dir / "the archive with a long name.zip", link = dir / "alias.zip";
+    const std::string bytes = test::build_stored_zip({RawEntry{"alias.zip", "not the archive", 0},
+                                                      RawEntry{"the archive with a long name.zip", "nor this", 0}});
+    write_file(archive, bytes);
+    ASSERT_TRUE(CreateHardLinkA(link.c_str(), archive.c_str(), nullptr)) << GetLastError();
+    char short_path[MAX_PATH];
+    ASSERT_NE(GetShortPathNameA(archive.c_str(), short_path, MAX_PATH), 0u);
+    ASSERT_NE(std::string(short_path), archive);
+    EXPECT_TRUE(host().same_file(link, archive));
+    EXPECT_TRUE(host().same_file(short_path, link));
+
+    for (const std::string& name : {archive, link, std::string(short_path)}) {
+        EXPECT_EQ(extract_over(name, dir.path()), 0) << name << ": " << UnzipLastMessage();
+        EXPECT_EQ(read_file(archive), bytes) << name;
+        EXPECT_TRUE(host().same_file(link, archive)) << name;
+    }
+
+    // A zip of the archive's own folder, the archive named by its hard link: the entries of the
+    // archive's names keep their content, neither name was added as a file. (Not by its short
+    // name: Wine's ReplaceFileA renames the file to the name it is given.)
+    write_file(dir / "added.txt", "added");
+    const std::string everything = dir.path() + "\\*";
+    ZIPCMDSTRUCT z = zip_record(link, everything);
+    ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
+
+    static std::string reading;
+    static DWORD write_error, read_error;
+    reading = link;
+    write_error = read_error = 0;
+    ZIPSTATUSPROC probe = [](const char*, uint32_t, void*) -> int32_t {
+        HANDLE w = CreateFileA(reading.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        write_error = w == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
+        HANDLE r = CreateFileA(reading.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        read_error = r == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (r != INVALID_HANDLE_VALUE) CloseHandle(r);
+        return 0;
+    };
+    const std::string out = dir / "out";
+    EXPECT_EQ(extract_over(link, out, probe), 0) << UnzipLastMessage();
+    EXPECT_EQ(write_error, DWORD(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(read_error, 0u);
+    EXPECT_EQ(find_names(out, "*"), (std::vector<std::string>{"added.txt", "alias.zip", "the archive with a long name.zip"}));
+    EXPECT_EQ(read_file(out + "\\alias.zip"), "not the archive");
+    EXPECT_EQ(read_file(out + "\\the archive with a long name.zip"), "nor this");
+}
+
 }  // namespace
 }  // namespace dravik::archive
