@@ -339,7 +339,8 @@ private:
     }
 
     void remove_temp(const std::string& temp) {
-        if (!host().remove_file(temp)) log_line(std::string(kPrefix) + "could not remove the temporary file " + temp + "\n");
+        if (!host().remove_file(temp))
+            log_line(std::string(kPrefix) + "could not remove the temporary file " + temp + "\n");
     }
 
     Outcome encrypted_refusal(const std::string& name) {

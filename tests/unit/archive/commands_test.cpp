@@ -415,7 +415,9 @@ TEST_F(Commands, BadEntryLeavesTheExistingFileAsItWas) {
         const char* what;
         std::string archive;
         const char* password;
-    } cases[] = {{"bad CRC", bad_crc, nullptr}, {"truncated", truncated, nullptr}, {"wrong password", read_file(dir_ / "enc.zip"), nullptr}};
+    } cases[] = {{"bad CRC", bad_crc, nullptr},
+                 {"truncated", truncated, nullptr},
+                 {"wrong password", read_file(dir_ / "enc.zip"), nullptr}};
     cases[2].password = wrong.c_str();
     for (bool read_only : {false, true}) {
         for (const Case& c : cases) {

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -195,7 +195,6 @@ TEST(Win32Engine, CompressionStoresTheFilesLocalTime) {
     EXPECT_STREQ(info.szDateTime, "12/24/2021  18:45:10");
 }
 
-
 // The names matching `pattern` in `dir`.
 std::vector<std::string> find_names(const std::string& dir, const std::string& pattern) {
     std::vector<std::string> names;
@@ -264,38 +263,52 @@ TEST(Win32Engine, EveryCallLeavesTheArchiveFreeToDelete) {
         std::function<int()> run;
         int expected;
     } calls[] = {
-        {"count", good, [&] {
+        {"count", good,
+         [&] {
              UNZIPCMDSTRUCT r = unzip_record(UNZIP_COUNTALL, archive);
              return UnzipExecute(&r);
-         }, 0},
-        {"get-next", good, [&] {
+         },
+         0},
+        {"get-next", good,
+         [&] {
              UNZIPCMDSTRUCT r = unzip_record(UNZIP_GETNEXT, archive);
              r.pZipInfoEx = &info;
              return UnzipExecute(&r);
-         }, 0},
-        {"count with an unbalanced filespec", good, [&] {
+         },
+         0},
+        {"count with an unbalanced filespec", good,
+         [&] {
              UNZIPCMDSTRUCT r = unzip_record(UNZIP_COUNTNAMED, archive);
              r.lpszFilespec = "\"open";
              return UnzipExecute(&r);
-         }, 47},
-        {"get-next without an information record", good, [&] {
+         },
+         47},
+        {"get-next without an information record", good,
+         [&] {
              UNZIPCMDSTRUCT r = unzip_record(UNZIP_GETNEXT, archive);
              return UnzipExecute(&r);
-         }, 47},
-        {"unknown function", good, [&] {
+         },
+         47},
+        {"unknown function", good,
+         [&] {
              UNZIPCMDSTRUCT r = unzip_record(12, archive);
              return UnzipExecute(&r);
-         }, 47},
+         },
+         47},
         {"extract", good, [&] { return extract_over(archive, out); }, 0},
         {"extract a bad entry", bad_crc_zip("one.txt", "one"), [&] { return extract_over(archive, out); }, 39},
-        {"zip", good, [&] {
+        {"zip", good,
+         [&] {
              ZIPCMDSTRUCT z = zip_record(archive, src);
              return ZipExecute(&z);
-         }, 0},
-        {"zip with nothing to add", good, [&] {
+         },
+         0},
+        {"zip with nothing to add", good,
+         [&] {
              ZIPCMDSTRUCT z = zip_record(archive, missing);
              return ZipExecute(&z);
-         }, 12},
+         },
+         12},
     };
     for (const Call& c : calls) {
         write_file(archive, c.archive_bytes);
@@ -371,8 +384,8 @@ TEST(Win32Engine, FailedZipLeavesNoTemporaryArchive) {
 TEST(Win32Engine, ArchiveUnderOtherNamesAndOpenToReadersOnly) {
     WinTempDir dir;
     const std::string archive = dir / "the archive with a long name.zip", link = dir / "alias.zip";
-    const std::string bytes = test::build_stored_zip({RawEntry{"alias.zip", "not the archive", 0},
-                                                      RawEntry{"the archive with a long name.zip", "nor this", 0}});
+    const std::string bytes = test::build_stored_zip(
+        {RawEntry{"alias.zip", "not the archive", 0}, RawEntry{"the archive with a long name.zip", "nor this", 0}});
     write_file(archive, bytes);
     ASSERT_TRUE(CreateHardLinkA(link.c_str(), archive.c_str(), nullptr)) << GetLastError();
     char short_path[MAX_PATH];
@@ -414,7 +427,8 @@ TEST(Win32Engine, ArchiveUnderOtherNamesAndOpenToReadersOnly) {
     EXPECT_EQ(extract_over(link, out, probe), 0) << UnzipLastMessage();
     EXPECT_EQ(write_error, DWORD(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(read_error, 0u);
-    EXPECT_EQ(find_names(out, "*"), (std::vector<std::string>{"added.txt", "alias.zip", "the archive with a long name.zip"}));
+    EXPECT_EQ(find_names(out, "*"),
+              (std::vector<std::string>{"added.txt", "alias.zip", "the archive with a long name.zip"}));
     EXPECT_EQ(read_file(out + "\\alias.zip"), "not the archive");
     EXPECT_EQ(read_file(out + "\\the archive with a long name.zip"), "nor this");
 }

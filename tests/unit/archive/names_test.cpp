@@ -63,14 +63,14 @@ TEST(SafeNames, Table) {
 // Every name Windows opens as a device, in any component, case, with an extension or trailing
 // blanks and dots; and the near misses that are ordinary files.
 TEST(SafeNames, DevicesAndControlCharacters) {
-    const std::string devices[] = {"CON",    "PRN",    "AUX",    "NUL",    "CONIN$", "CONOUT$", "CLOCK$", "COM0",
-                                   "COM1",   "COM9",   "LPT0",   "LPT1",   "LPT9",   "COM\xB9", "COM\xB2", "COM\xB3",
-                                   "LPT\xB9", "LPT\xB2", "LPT\xB3"};
+    const std::string devices[] = {"CON",     "PRN",     "AUX",     "NUL",     "CONIN$", "CONOUT$", "CLOCK$",
+                                   "COM0",    "COM1",    "COM9",    "LPT0",    "LPT1",   "LPT9",    "COM\xB9",
+                                   "COM\xB2", "COM\xB3", "LPT\xB9", "LPT\xB2", "LPT\xB3"};
     for (const std::string& d : devices) {
         std::string lower = d;
         for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (const std::string& name : {d, lower, d + ".txt", lower + ".tar.gz", d + " ", d + ".", d + " .log", d + "..",
-                                        "dir/" + d, "dir\\" + d + ".txt", "a/" + lower + "/b.txt"})
+        for (const std::string& name : {d, lower, d + ".txt", lower + ".tar.gz", d + " ", d + ".", d + " .log",
+                                        d + "..", "dir/" + d, "dir\\" + d + ".txt", "a/" + lower + "/b.txt"})
             EXPECT_STREQ(unsafe_name_reason(name), "device name") << name;
     }
     for (const char* ok : {"COM", "COM10", "LPT", "COM\xB4", "COM\xB9\xB9", "CLOCK", "CONOUT", "NULL", "xCON", "CON_x",
