@@ -23,7 +23,9 @@ struct UnzipThreadState {
     bool busy = false;
     std::string progress_title = "Extract Progress";
     std::string last_message;
-    // The get-next sequence: which archive (and filespec for the named variant), and where.
+    uint32_t temp_counter = 0;
+    // The get-next sequence: which archive (and filespec for the named variant), and where. The
+    // reader keeps the archive's directory between calls but never its file open.
     std::string listing_archive;
     std::string listing_filespec;
     int listing_function = 0;

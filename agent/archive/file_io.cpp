@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 
 #if defined(_WIN32)
 #include <io.h>
+#include <share.h>
+#include <sys/stat.h>
 #else
 #include <unistd.h>
 #endif
@@ -47,6 +50,32 @@ void File::open_memory(const void* data, size_t size) {
     mem_ = data ? static_cast<const uint8_t*>(data) : &kEmpty;
     mem_size_ = data ? size : 0;
     mem_pos_ = 0;
+}
+
+bool File::open_read_denying_writers(const std::string& path) {
+    close();
+#if defined(_WIN32)
+    f_ = _fsopen(path.c_str(), "rb", _SH_DENYWR);
+#else
+    f_ = std::fopen(path.c_str(), "rb");
+#endif
+    return f_ != nullptr;
+}
+
+bool File::create_new(const std::string& path) {
+    close();
+#if defined(_WIN32)
+    int fd = _open(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return false;
+    f_ = _fdopen(fd, "w+b");
+    if (!f_) _close(fd);
+#else
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) return false;
+    f_ = fdopen(fd, "w+b");
+    if (!f_) ::close(fd);
+#endif
+    return f_ != nullptr;
 }
 
 bool File::close() {

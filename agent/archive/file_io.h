@@ -21,6 +21,11 @@ public:
     bool open(const std::string& path, const char* mode);
     // Read-only view of `size` bytes at `data`, which must outlive the File or the next open.
     void open_memory(const void* data, size_t size);
+    // Opens for reading and, on Windows, lets others only read the file until it is closed: no
+    // other handle may write, rename or delete it meanwhile. POSIX has no such share mode.
+    bool open_read_denying_writers(const std::string& path);
+    // Creates the file for reading and writing; fails when it already exists.
+    bool create_new(const std::string& path);
     bool close();
     bool is_open() const { return f_ != nullptr || mem_ != nullptr; }
 

@@ -1,6 +1,6 @@
 // Host services on Windows through the ANSI Win32 API: attributes and times of files (local
-// DOS time, as ZIP stores it), directories, MoveFileExA to replace an archive, the ANSI code
-// page for UTF-8 names, and the engine's own message boxes.
+// DOS time, as ZIP stores it), directories, file identity, the one file-replace step, the ANSI
+// code page for UTF-8 names, and the engine's own message boxes.
 #include <windows.h>
 
 #include "engine/file_replace.h"
@@ -8,6 +8,16 @@
 
 namespace dravik::archive {
 namespace {
+
+bool identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    // No access beyond the attributes, shared with everyone: works on files others hold open.
+    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return ok != 0;
+}
 
 class Win32Host : public Host {
 public:
@@ -59,10 +69,12 @@ public:
     }
     bool remove_file(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
     bool replace_file(const std::string& from, const std::string& to) override { return dravik::replace_file(from, to); }
+    // By volume serial number and file index: a mapped drive, a UNC path, a short name or a hard
+    // link reach the same file under another text.
     bool same_file(const std::string& a, const std::string& b) override {
-        char fa[MAX_PATH], fb[MAX_PATH];
-        if (!GetFullPathNameA(a.c_str(), MAX_PATH, fa, nullptr) || !GetFullPathNameA(b.c_str(), MAX_PATH, fb, nullptr)) return false;
-        return lstrcmpiA(fa, fb) == 0;
+        BY_HANDLE_FILE_INFORMATION x, y;
+        return identity(a, x) && identity(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+               x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
     }
     std::string current_dir() override {
         char buf[MAX_PATH];

@@ -26,15 +26,21 @@ std::vector<std::string> components(const std::string& name) {
     return parts;
 }
 
+// Windows opens a device for these names in any folder, whatever their case, extension and
+// trailing blanks or dots. COM and LPT take the digits 0 to 9 and the superscripts 1 to 3 of
+// the ANSI code page (bytes B9, B2, B3), which Windows maps to the same ports.
 bool is_device_name(std::string part) {
-    // Windows treats these as devices whatever the extension and trailing blanks or dots.
     size_t dot = part.find('.');
     if (dot != std::string::npos) part.resize(dot);
-    while (!part.empty() && (part.back() == ' ')) part.pop_back();
-    for (auto& c : part) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (part == "CON" || part == "PRN" || part == "AUX" || part == "NUL" || part == "CONIN$" || part == "CONOUT$") return true;
-    if (part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0) && part[3] >= '1' && part[3] <= '9')
-        return true;
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    for (auto& c : part)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
+        if (part == device) return true;
+    if (part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0)) {
+        const unsigned char n = static_cast<unsigned char>(part[3]);
+        return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3;
+    }
     return false;
 }
 
@@ -126,6 +132,10 @@ const char* unsafe_name_reason(const std::string& name) {
     if (name[0] == '/' || name[0] == '\\') return "absolute path";
     if (name.size() >= 2 && name[1] == ':') return "drive letter";
     if (name.find(':') != std::string::npos) return "colon in name";
+    // A NUL ends the name for the system ("NUL\0x.txt" opens the NUL device); other control
+    // characters are not valid in Windows file names.
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20) return "control character";
     for (const std::string& part : components(name)) {
         if (part == "..") return "parent directory reference";
         if (!part.empty() && is_device_name(part)) return "device name";

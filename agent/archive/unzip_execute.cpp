@@ -287,23 +287,60 @@ private:
             if (answer == 2) return {48, ""};
             if (answer == 7 || answer == 101) return {49, ""};
         }
-        if (st.exists && st.read_only) host().set_read_only(out, false);
         if (e.encrypted() && !reader_.password_fits(e, password)) return encrypted_refusal(name);
+        return write_verified(e, password, name, out, st);
+    }
+
+    // The entry goes to a new file beside its target and takes the target's place only when
+    // its CRC, authentication code and length are right, so a damaged entry, a wrong password
+    // or a full disk leaves an existing file as it was and nothing beside it.
+    Outcome write_verified(const ZipEntry& e, const char* password, const std::string& name, const std::string& out,
+                           const FileStat& st) {
         File f;
-        if (!f.open(out, "wb")) return {28, "Error creating output file: " + out};
+        std::string temp;
+        if (!create_temp_beside(out, f, temp)) return {28, "Error creating output file: " + out};
         bool write_ok = true;
         Status s = reader_.extract(e, password, [&](const uint8_t* p, size_t n) { return write_ok = f.write(p, n); });
         bool closed = f.close();
         if (!s.ok() || !closed) {
-            host().remove_file(out);
+            remove_temp(temp);
             if (!write_ok || !closed) return {50, "Disk full"};
             return {s.code, s.detail + ": " + name};
+        }
+        // A read-only file is made writable only now that it is really replaced, and made
+        // read-only again when it cannot be.
+        if (st.exists && st.read_only) host().set_read_only(out, false);
+        if (!host().replace_file(temp, out)) {
+            if (st.exists && st.read_only) host().set_read_only(out, true);
+            remove_temp(temp);
+            return {28, "Error creating output file: " + out};
         }
         host().set_file_time(out, e.dos_datetime());
         uint8_t host_system = uint8_t(e.made_by >> 8);
         bool dos_attributes = host_system == 0 || host_system == 11 || host_system == 14;
         if (dos_attributes && (e.external_attr & 1)) host().set_read_only(out, true);
         return {};
+    }
+
+    // A new, uniquely named file in the folder of `out` (the same volume, so it can take the
+    // place of `out` without a copy).
+    bool create_temp_beside(const std::string& out, File& f, std::string& temp) {
+        size_t cut = out.find_last_of("/\\");
+        std::string dir = cut == std::string::npos ? std::string() : out.substr(0, cut + 1);
+        for (int attempt = 0; attempt < 64; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "~dk%06x%02x.tmp", unsigned(host().thread_id() & 0xFFFFFF),
+                          unsigned(++state_.temp_counter & 0xFF));
+            temp = dir + name;
+            if (f.create_new(temp)) return true;
+            if (!host().stat(temp).exists) return false;  // not a name clash: the folder refuses new files
+        }
+        return false;
+    }
+
+    void remove_temp(const std::string& temp) {
+        if (!host().remove_file(temp))
+            log_line(std::string(kPrefix) + "could not remove the temporary file " + temp + "\n");
     }
 
     Outcome encrypted_refusal(const std::string& name) {
@@ -434,6 +471,9 @@ extern "C" int32_t UnzipExecute(UNZIPCMDSTRUCT* record) {
         } catch (const std::bad_alloc&) {
             o = {4, "Error allocating memory from local heap"};
         }
+        // Nothing stays open between calls: the caller may delete the archive as soon as a call
+        // returns (a get-next sequence goes on from the directory it keeps).
+        if (state->listing_reader) state->listing_reader->close();
         // Out fields go back into the caller's record, within the caller's layout.
         std::memcpy(record, &r, static_cast<size_t>(record->size));
     }

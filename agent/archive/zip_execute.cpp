@@ -137,6 +137,7 @@ public:
         }
         FileStat st = host().stat(archive_);
         have_archive_ = st.exists;
+        archive_size_ = st.size;
         if (have_archive_) {
             Status s = reader_.open(archive_);
             if (!s.ok()) return {s.code == kReadTruncated ? 2 : 3, s.detail};
@@ -178,6 +179,8 @@ private:
         std::string cwd = (r_.wZipSubOptions & 1) ? host().current_dir() : std::string();
         f.name = stored_name(path, cwd, r_.noDirectoryNamesFlag != 0);
         if (f.name.empty() || !seen_paths_.insert(path).second) return;  // one file reached twice is added once
+        // The archive never goes into itself, under whatever name it is reached.
+        if (have_archive_ && st.size == archive_size_ && host().same_file(path, archive_)) return;
         if (st.is_dir) {
             if (r_.noDirectoryEntriesFlag || r_.noDirectoryNamesFlag) return;
             f.name += '/';
@@ -276,14 +279,15 @@ private:
             if (!f.ok()) o = {f.code, f.detail};
         }
         if (o.code != 0) {
-            host().remove_file(temp);
+            w.abandon();  // Windows does not delete a file that is still open
+            remove_temp(temp);
             return o;
         }
         reader_.close();  // the archive must be closed before it is replaced
         // One step from the old archive to the new one: removing the old one first would lose it
         // whenever the new one then could not be moved into its place.
         if (!host().replace_file(temp, archive_)) {
-            host().remove_file(temp);
+            remove_temp(temp);
             return {10, "was replacing the original zip file"};
         }
         if (r_.oldAsLatestFlag) {
@@ -296,6 +300,10 @@ private:
                 if (!f->stat.is_dir) host().remove_file(f->path);
         }
         return {};
+    }
+
+    static void remove_temp(const std::string& temp) {
+        if (!host().remove_file(temp)) log_line("could not remove the temporary file " + temp + "\n");
     }
 
     Outcome add_one(ZipWriter& w, const SourceFile& f, size_t n, size_t total) {
@@ -405,6 +413,7 @@ private:
     std::vector<std::string> store_suffixes_;
     uint32_t after_date_ = 0;
     bool have_archive_ = false;
+    uint64_t archive_size_ = 0;
     ZipReader reader_;
     std::vector<SourceFile> sources_;
     std::set<std::string> seen_paths_;

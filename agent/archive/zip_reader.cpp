@@ -38,7 +38,9 @@ Status ZipReader::open(const std::string& path) {
     entries_.clear();
     path_ = path;
     bias_ = 0;
-    if (!file_.open(path, "rb")) return fail(kReadNotFound, "Problem opening ZIP file");
+    // AES entries are read twice (authentication, then decryption): nobody may change the
+    // archive in between.
+    if (!file_.open_read_denying_writers(path)) return fail(kReadNotFound, "Problem opening ZIP file");
     return read_directories();
 }
 

@@ -44,6 +44,8 @@ public:
     Status add_directory(const std::string& name, uint32_t dos_datetime, uint32_t external_attr);
     Status copy_entry(ZipReader& from, const ZipEntry& e, bool allow_zip64);
     Status finish(const std::string& comment, bool allow_zip64);
+    // Closes the output of a failed archive, so that it can be deleted.
+    void abandon() { out_.close(); }
     size_t count() const { return entries_.size(); }
     // The time of the newest entry written so far (0 when there is none).
     uint32_t newest_dos_datetime() const;

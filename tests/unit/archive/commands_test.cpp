@@ -9,6 +9,7 @@
 #include "archive_test_util.h"
 #include "host.h"
 #include "zip_builder.h"
+#include "zip_reader.h"
 
 namespace dravik::archive {
 namespace {
@@ -373,6 +374,74 @@ TEST_F(Commands, UnsafeNamesAreSkippedAndReported) {
         EXPECT_EQ(UnzipExecute(&t), 0) << name;
         run(dir_.path(), "rm -rf h");
     }
+}
+
+// A bad entry never costs the file it would have replaced: a CRC error, data that ends early
+// and a wrong password that passes the one-byte check each leave the old file byte for byte,
+// read-only still when it was, and no temporary file beside it.
+TEST_F(Commands, BadEntryLeavesTheExistingFileAsItWas) {
+    std::string bad_crc = build_stored_zip({{"a.txt", "payload from the archive"}});
+    bad_crc[30 + 5] ^= 1;  // one data byte
+
+    std::string text;
+    for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i * 13) + " of the new a.txt\n";
+    make_dir(dir_ / "new");
+    write_file(dir_ / "new/a.txt", text);
+    ZIPCMDSTRUCT z = zip_record(ZIP_ADD, dir_ / "deflated.zip", dir_ / "new/a.txt");
+    z.noDirectoryNamesFlag = 1;
+    ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
+    std::string truncated = read_file(dir_ / "deflated.zip");
+    size_t central = truncated.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    ASSERT_EQ(truncated[central + 10], 8);  // deflated
+    truncated[central + 21] = 0;            // compressed size cut to its low byte: the stream ends early
+    truncated[central + 22] = 0;
+    truncated[central + 23] = 0;
+
+    z = zip_record(ZIP_ADD, dir_ / "enc.zip", dir_ / "new/a.txt");
+    z.noDirectoryNamesFlag = 1;
+    z.encryptFlag = 1;
+    z.lpszEncryptCode = "right";
+    ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
+    std::string wrong;  // a wrong password whose header check byte happens to match
+    {
+        ZipReader reader;
+        ASSERT_TRUE(reader.open(dir_ / "enc.zip").ok());
+        for (int i = 0; wrong.empty() && i < 100000; ++i) {
+            std::string candidate = "wrong" + std::to_string(i);
+            if (reader.password_fits(reader.entries()[0], candidate.c_str())) wrong = candidate;
+        }
+    }
+    ASSERT_FALSE(wrong.empty());
+
+    struct Case {
+        const char* what;
+        std::string archive;
+        const char* password;
+    } cases[] = {{"bad CRC", bad_crc, nullptr},
+                 {"truncated", truncated, nullptr},
+                 {"wrong password", read_file(dir_ / "enc.zip"), nullptr}};
+    cases[2].password = wrong.c_str();
+    for (bool read_only : {false, true}) {
+        for (const Case& c : cases) {
+            std::string out = dest("out");
+            write_file(dir_ / "case.zip", c.archive);
+            write_file(out + "/a.txt", "the user's own a.txt");
+            if (read_only) chmod((out + "/a.txt").c_str(), 0444);
+            EXPECT_NE(extract_all(dir_ / "case.zip", out, c.password), 0) << c.what;
+            EXPECT_EQ(read_file(out + "/a.txt"), "the user's own a.txt") << c.what;
+            EXPECT_EQ(host().stat(out + "/a.txt").read_only, read_only) << c.what;
+            EXPECT_EQ(host().list_dir(out), std::vector<std::string>{"a.txt"}) << c.what;
+            run(dir_.path(), "chmod -R u+w out && rm -rf out");
+        }
+    }
+    // The good entry still replaces the file, read-only or not, and leaves nothing beside it.
+    std::string out = dest("out");
+    write_file(out + "/a.txt", "the user's own a.txt");
+    chmod((out + "/a.txt").c_str(), 0444);
+    ASSERT_EQ(extract_all(dir_ / "enc.zip", out, "right"), 0) << UnzipLastMessage();
+    EXPECT_EQ(read_file(out + "/a.txt"), text);
+    EXPECT_EQ(host().list_dir(out), std::vector<std::string>{"a.txt"});
 }
 
 // Damaged archives: every result is a code, never a crash (the native build runs under

@@ -1,12 +1,15 @@
 // The archive engine's Windows host services and what the engine does with them on Windows: file
 // times in local DOS time, attributes, replacing files, names flagged UTF-8 turned into the ANSI
-// code page, and an extraction that carries the entry's time and name onto the disk.
+// code page, an extraction that carries the entry's time and name onto the disk, and the Windows
+// file semantics the engine must live with: open files cannot be deleted or replaced, one file
+// has many names, and other programs hold files open.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -190,6 +193,244 @@ TEST(Win32Engine, CompressionStoresTheFilesLocalTime) {
     ASSERT_EQ(first_entry(archive, info), 0) << UnzipLastMessage();
     EXPECT_STREQ(info.szFileName, "dated.txt");
     EXPECT_STREQ(info.szDateTime, "12/24/2021  18:45:10");
+}
+
+// The names matching `pattern` in `dir`.
+std::vector<std::string> find_names(const std::string& dir, const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\" + pattern).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string n = fd.cFileName;
+        if (n != "." && n != "..") names.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+UNZIPCMDSTRUCT unzip_record(int function, const std::string& archive) {
+    UNZIPCMDSTRUCT r{};
+    r.size = sizeof r;
+    r.Function = function;
+    r.lpszZIPFile = archive.c_str();
+    r.index = -1;
+    r.quietFlag = 1;
+    return r;
+}
+
+int extract_over(const std::string& archive, const std::string& dest, ZIPSTATUSPROC status = nullptr) {
+    UNZIPCMDSTRUCT r = unzip_record(UNZIP_EXTRACT, archive);
+    r.lpszFilespec = "*";
+    r.recurseFlag = 1;
+    r.overWriteFlag = 1;
+    r.lpszDestination = dest.c_str();
+    r.lpMinorStatus = status;
+    return UnzipExecute(&r);
+}
+
+// The record points into `archive` and `items`, which must outlive it.
+ZIPCMDSTRUCT zip_record(const std::string& archive, const std::string& items) {
+    ZIPCMDSTRUCT z{};
+    z.size = sizeof z;
+    z.Function = ZIP_ADD;
+    z.lpszZIPFile = archive.c_str();
+    z.lpszItemList = items.c_str();
+    z.compFactor = 5;
+    z.quietFlag = 1;
+    z.noDirectoryNamesFlag = 1;
+    return z;
+}
+
+std::string bad_crc_zip(const std::string& name, const std::string& data) {
+    std::string zip = test::build_stored_zip({RawEntry{name, data, 0}});
+    zip[30 + name.size()] ^= 1;  // the first data byte
+    return zip;
+}
+
+// Each kind of call, succeeding and failing, closes the archive before it returns: the caller can
+// delete it at once (the agent deletes its decrypted working copy right after listing).
+TEST(Win32Engine, EveryCallLeavesTheArchiveFreeToDelete) {
+    WinTempDir dir;
+    const std::string archive = dir / "a.zip", out = dir / "out", src = dir / "new.txt", missing = dir / "missing.txt";
+    const std::string good = test::build_stored_zip({RawEntry{"one.txt", "one", 0}, RawEntry{"two.txt", "two", 0}});
+    write_file(src, "to be added");
+    ZIPINFOEX info{};
+    struct Call {
+        const char* what;
+        std::string archive_bytes;
+        std::function<int()> run;
+        int expected;
+    } calls[] = {
+        {"count", good,
+         [&] {
+             UNZIPCMDSTRUCT r = unzip_record(UNZIP_COUNTALL, archive);
+             return UnzipExecute(&r);
+         },
+         0},
+        {"get-next", good,
+         [&] {
+             UNZIPCMDSTRUCT r = unzip_record(UNZIP_GETNEXT, archive);
+             r.pZipInfoEx = &info;
+             return UnzipExecute(&r);
+         },
+         0},
+        {"count with an unbalanced filespec", good,
+         [&] {
+             UNZIPCMDSTRUCT r = unzip_record(UNZIP_COUNTNAMED, archive);
+             r.lpszFilespec = "\"open";
+             return UnzipExecute(&r);
+         },
+         47},
+        {"get-next without an information record", good,
+         [&] {
+             UNZIPCMDSTRUCT r = unzip_record(UNZIP_GETNEXT, archive);
+             return UnzipExecute(&r);
+         },
+         47},
+        {"unknown function", good,
+         [&] {
+             UNZIPCMDSTRUCT r = unzip_record(12, archive);
+             return UnzipExecute(&r);
+         },
+         47},
+        {"extract", good, [&] { return extract_over(archive, out); }, 0},
+        {"extract a bad entry", bad_crc_zip("one.txt", "one"), [&] { return extract_over(archive, out); }, 39},
+        {"zip", good,
+         [&] {
+             ZIPCMDSTRUCT z = zip_record(archive, src);
+             return ZipExecute(&z);
+         },
+         0},
+        {"zip with nothing to add", good,
+         [&] {
+             ZIPCMDSTRUCT z = zip_record(archive, missing);
+             return ZipExecute(&z);
+         },
+         12},
+    };
+    for (const Call& c : calls) {
+        write_file(archive, c.archive_bytes);
+        EXPECT_EQ(c.run(), c.expected) << c.what << ": " << UnzipLastMessage() << ZipLastMessage();
+        EXPECT_TRUE(DeleteFileA(archive.c_str())) << c.what << ": error " << GetLastError();
+    }
+    EXPECT_STREQ(info.szFileName, "one.txt");
+}
+
+// Extraction writes beside the target and replaces it only with a verified entry: a bad entry
+// leaves a read-only file as it was and read-only still, a target held open without sharing
+// stays as it was, and neither leaves a temporary file in the folder.
+TEST(Win32Engine, ExtractionReplacesOnlyWithAVerifiedEntry) {
+    WinTempDir dir;
+    const std::string out = dir / "out", target = out + "\\a.txt";
+    ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+    write_file(target, "the user's own a.txt");
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    write_file(dir / "bad.zip", bad_crc_zip("a.txt", "from the archive"));
+    EXPECT_EQ(extract_over(dir / "bad.zip", out), 39) << UnzipLastMessage();
+    EXPECT_EQ(read_file(target), "the user's own a.txt");
+    EXPECT_TRUE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(find_names(out, "*"), std::vector<std::string>{"a.txt"});
+
+    write_file(dir / "good.zip", test::build_stored_zip({RawEntry{"a.txt", "from the archive", 0}}));
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL));
+    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(extract_over(dir / "good.zip", out), 28) << UnzipLastMessage();
+    CloseHandle(held);
+    EXPECT_EQ(read_file(target), "the user's own a.txt");
+    // Only the engine's own names: Wine's ReplaceFileA leaves a file "rf*.tmp" of its own when
+    // the replaced file is held open.
+    EXPECT_EQ(find_names(out, "~dk*.tmp"), std::vector<std::string>{});
+
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(extract_over(dir / "good.zip", out), 0) << UnzipLastMessage();
+    EXPECT_EQ(read_file(target), "from the archive");
+    EXPECT_EQ(find_names(out, "~dk*.tmp"), std::vector<std::string>{});
+}
+
+// A zip that fails after its temporary archive was made deletes it (the writer closes it first)
+// and leaves the old archive as it was: a source held open without sharing, and a cancel.
+TEST(Win32Engine, FailedZipLeavesNoTemporaryArchive) {
+    WinTempDir dir;
+    const std::string archive = dir / "old.zip", locked = dir / "locked.txt", free_file = dir / "free.txt";
+    const std::string old_bytes = test::build_stored_zip({RawEntry{"kept.txt", "kept", 0}});
+    write_file(locked, "held open by another program");
+    write_file(free_file, "anyone may read this");
+
+    write_file(archive, old_bytes);
+    HANDLE held = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ZIPCMDSTRUCT z = zip_record(archive, locked);
+    EXPECT_EQ(ZipExecute(&z), 18) << ZipLastMessage();
+    CloseHandle(held);
+    EXPECT_EQ(find_names(dir.path(), "zi*.tmp"), std::vector<std::string>{});
+    EXPECT_EQ(read_file(archive), old_bytes);
+
+    z = zip_record(archive, free_file);
+    z.encryptFlag = 1;
+    z.lpszEncryptCode = "secret";
+    z.lpMajorStatus = [](const char*, uint32_t, void*) -> int32_t { return 1; };
+    EXPECT_EQ(ZipExecute(&z), 9) << ZipLastMessage();
+    EXPECT_EQ(find_names(dir.path(), "zi*.tmp"), std::vector<std::string>{});
+    EXPECT_EQ(read_file(archive), old_bytes);
+}
+
+// One archive under other names (a hard link, the short 8.3 name) is still the archive: an entry
+// of that name is not extracted over it, and a zip does not take the archive into itself. While
+// the engine reads an archive, others may read it but not open it for writing.
+TEST(Win32Engine, ArchiveUnderOtherNamesAndOpenToReadersOnly) {
+    WinTempDir dir;
+    const std::string archive = dir / "the archive with a long name.zip", link = dir / "alias.zip";
+    const std::string bytes = test::build_stored_zip(
+        {RawEntry{"alias.zip", "not the archive", 0}, RawEntry{"the archive with a long name.zip", "nor this", 0}});
+    write_file(archive, bytes);
+    ASSERT_TRUE(CreateHardLinkA(link.c_str(), archive.c_str(), nullptr)) << GetLastError();
+    char short_path[MAX_PATH];
+    ASSERT_NE(GetShortPathNameA(archive.c_str(), short_path, MAX_PATH), 0u);
+    ASSERT_NE(std::string(short_path), archive);
+    EXPECT_TRUE(host().same_file(link, archive));
+    EXPECT_TRUE(host().same_file(short_path, link));
+
+    for (const std::string& name : {archive, link, std::string(short_path)}) {
+        EXPECT_EQ(extract_over(name, dir.path()), 0) << name << ": " << UnzipLastMessage();
+        EXPECT_EQ(read_file(archive), bytes) << name;
+        EXPECT_TRUE(host().same_file(link, archive)) << name;
+    }
+
+    // A zip of the archive's own folder, the archive named by its hard link: the entries of the
+    // archive's names keep their content, neither name was added as a file. (Not by its short
+    // name: Wine's ReplaceFileA renames the file to the name it is given.)
+    write_file(dir / "added.txt", "added");
+    const std::string everything = dir.path() + "\\*";
+    ZIPCMDSTRUCT z = zip_record(link, everything);
+    ASSERT_EQ(ZipExecute(&z), 0) << ZipLastMessage();
+
+    static std::string reading;
+    static DWORD write_error, read_error;
+    reading = link;
+    write_error = read_error = 0;
+    ZIPSTATUSPROC probe = [](const char*, uint32_t, void*) -> int32_t {
+        HANDLE w = CreateFileA(reading.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        write_error = w == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
+        HANDLE r = CreateFileA(reading.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        read_error = r == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (r != INVALID_HANDLE_VALUE) CloseHandle(r);
+        return 0;
+    };
+    const std::string out = dir / "out";
+    EXPECT_EQ(extract_over(link, out, probe), 0) << UnzipLastMessage();
+    EXPECT_EQ(write_error, DWORD(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(read_error, 0u);
+    EXPECT_EQ(find_names(out, "*"),
+              (std::vector<std::string>{"added.txt", "alias.zip", "the archive with a long name.zip"}));
+    EXPECT_EQ(read_file(out + "\\alias.zip"), "not the archive");
+    EXPECT_EQ(read_file(out + "\\the archive with a long name.zip"), "nor this");
 }
 
 }  // namespace
