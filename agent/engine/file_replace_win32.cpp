@@ -60,6 +60,12 @@ bool replace_file(const std::string& from, const std::string& to) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
+    // A file another program holds without sharing cannot be replaced. Find that out first: Wine's
+    // ReplaceFileA would leave a temporary file of its own behind.
+    HANDLE probe = CreateFileA(to.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
     if (replace_existing(from, to, attributes)) return true;
     if (GetLastError() != ERROR_NOT_SAME_DEVICE && GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
 

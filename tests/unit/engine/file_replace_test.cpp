@@ -65,7 +65,9 @@ TEST(FileReplace, ReadOnlyTargetIsRefusedAndLeftAsItWas) {
 #ifdef _WIN32
 TEST(FileReplace, KeepsAttributesAndSecurityAndRefusesAFileHeldOpen) {
     test::TempDir dir;
-    const std::string target = dir.file("a.ini"), temp = dir.file("a.ini@");
+    std::string target = dir.file("a.ini"), temp = dir.file("a.ini@");
+    std::replace(target.begin(), target.end(), '/', '\\');
+    std::replace(temp.begin(), temp.end(), '/', '\\');
     test::write_file(target, "old");
     test::write_file(temp, "new");
     ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
@@ -106,6 +108,7 @@ TEST(FileReplace, KeepsAttributesAndSecurityAndRefusesAFileHeldOpen) {
     CloseHandle(held);
     EXPECT_EQ(test::read_file(target), "new");
     EXPECT_EQ(test::read_file(temp), "newer");
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"a.ini", "a.ini@"}));
     clear_attributes(target);
 }
 #else
