@@ -1,6 +1,8 @@
 // Windows implementation of replace_file (file_replace.h).
 #include <windows.h>
 
+#include <vector>
+
 #include "engine/file_replace.h"
 
 namespace dravik {
@@ -13,12 +15,25 @@ bool move_new(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool replace_existing(const std::string& from, const std::string& to, DWORD old_attributes) {
+// The file's DACL as a self-relative security descriptor; empty when it cannot be read.
+std::vector<char> file_dacl(const std::string& path) {
+    DWORD size = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<char> sd(size);
+    if (size == 0 || !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd.data(), size, &size)) sd.clear();
+    return sd;
+}
+
+bool replace_existing(const std::string& from, const std::string& to, DWORD old_attributes,
+                      std::vector<char>& old_dacl) {
     if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-        // Windows carries the attributes over itself; some implementations (Wine) do not.
+        // Windows carries the attributes and the DACL over itself; some implementations (Wine) do not.
         DWORD now = GetFileAttributesA(to.c_str());
         if (now != INVALID_FILE_ATTRIBUTES && (now & kKeptAttributes) != (old_attributes & kKeptAttributes)) {
             SetFileAttributesA(to.c_str(), (now & ~kKeptAttributes) | (old_attributes & kKeptAttributes));
+        }
+        if (!old_dacl.empty() && file_dacl(to) != old_dacl) {
+            SetFileSecurityA(to.c_str(), DACL_SECURITY_INFORMATION, old_dacl.data());
         }
         return true;
     }
@@ -42,7 +57,8 @@ bool replace_file(const std::string& from, const std::string& to) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (replace_existing(from, to, attributes)) return true;
+    std::vector<char> dacl = file_dacl(to);
+    if (replace_existing(from, to, attributes, dacl)) return true;
     if (GetLastError() != ERROR_NOT_SAME_DEVICE && GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
 
     // From another volume: copy beside the target, then replace from there.
@@ -54,7 +70,7 @@ bool replace_file(const std::string& from, const std::string& to) {
         return false;
     }
     SetFileAttributesA(beside.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!replace_existing(beside, to, attributes)) {
+    if (!replace_existing(beside, to, attributes, dacl)) {
         DWORD e = GetLastError();
         DeleteFileA(beside.c_str());
         SetLastError(e);
