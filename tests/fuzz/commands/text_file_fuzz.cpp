@@ -151,6 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!all && op <= 5) check(count <= 1);
 
+    // An 8-bit file whose first line now begins with the bytes FF FE reads as UTF-16LE next time:
+    // the format decides by the first two bytes.
+    if (!model.wide && after_bytes.size() >= 2 && after_bytes.compare(0, 2, "\xFF\xFE") == 0) return 0;
     const Model result = parse(after_bytes);
     check(result.wide == model.wide);
     check(serialise(result) == after_bytes);  // every line ends in CR LF, the mark kept
