@@ -20,6 +20,25 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// The temporary file of a rewrite: deleted unless it took the file's place, also when an exception
+// leaves the pass. Declared before the stream that writes it, so the stream is closed first.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (created_) std::remove(path_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    void created() { created_ = true; }
+    void placed() { created_ = false; }
+
+private:
+    std::string path_;
+    bool created_ = false;
+};
+
 // The search key as the comparison sees it, and the comparison copy of each line.
 class Matcher {
 public:
@@ -51,23 +70,22 @@ TextLine make_line(std::string_view text, bool wide) {
 // One pass that rewrites the file: the body copies lines from the reader to the writer and returns
 // its count. The temporary file takes the original's place only when everything was written.
 int rewrite(TextFile& file, bool create_missing, const std::function<int(LineReader&, LineWriter&)>& body) {
-    const std::string temp = file.name + "@";
+    TempFile temp(file.name + "@");
     FilePtr in(std::fopen(file.name.c_str(), "rb"));
     if (!in && !(create_missing && !file.fs.exists(file.name))) return -1;
-    FilePtr out(std::fopen(temp.c_str(), "wb"));
+    FilePtr out(std::fopen(temp.path().c_str(), "wb"));
     if (!out) return -1;
+    temp.created();
 
-    LineReader reader(in.get());
+    LineReader reader(in.get(), file.max_line);
     LineWriter writer(out.get(), reader.utf16());
     int count = body(reader, writer);
     bool ok = !reader.error() && writer.finish();
     in.reset();
     ok = ok && std::fflush(out.get()) == 0 && file.fs.flush_to_disk(out.get());
     ok = std::fclose(out.release()) == 0 && ok;
-    if (!ok || !file.fs.replace(temp, file.name)) {
-        std::remove(temp.c_str());
-        return -1;
-    }
+    if (!ok || !file.fs.replace(temp.path(), file.name)) return -1;
+    temp.placed();
     return count;
 }
 
@@ -135,7 +153,8 @@ void TextLine::append_text(std::string_view s, bool wide) {
     }
 }
 
-LineReader::LineReader(std::FILE* stream) : stream_(stream), buffer_(kReadBuffer) {
+LineReader::LineReader(std::FILE* stream, size_t max_line)
+    : stream_(stream), max_line_(max_line), buffer_(kReadBuffer) {
     // The encoding is settled by the first two bytes; the mark itself is not part of any line.
     while (end_ < 2 && fill()) {
     }
@@ -162,6 +181,25 @@ bool LineReader::fill() {
     return true;
 }
 
+// The one check of a line's length against the limit: true when a line of `have` characters may take
+// `more`; otherwise the reading stops as failed. One character over the limit is let in for the
+// carriage return of a CR LF line end, and checked again when the line is complete.
+bool LineReader::room_for(size_t have, size_t more) {
+    if (more > max_line_ + 1 - have) {
+        error_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool LineReader::finish_line(const TextLine& line) {
+    if (line.text.size() > max_line_) {
+        error_ = true;
+        return false;
+    }
+    return true;
+}
+
 int LineReader::next_byte() {
     if (pos_ >= end_ && !fill()) return -1;
     return static_cast<unsigned char>(buffer_[pos_++]);
@@ -169,22 +207,23 @@ int LineReader::next_byte() {
 
 bool ReadTextLine(LineReader& r, TextLine& line) {
     line.clear();
-    if (r.pos_ >= r.end_ && !r.fill()) return false;
+    if (r.error_ || (r.pos_ >= r.end_ && !r.fill())) return false;
     if (!r.utf16_) {
-        // Up to the next line feed; a line longer than the buffer is carried over whole.
+        // Up to the next line feed; a line longer than the buffer is carried over whole, up to the
+        // limit (one more character for the carriage return the line end may begin with).
         for (;;) {
             const char* start = r.buffer_.data() + r.pos_;
             const void* lf = std::memchr(start, '\n', r.end_ - r.pos_);
+            size_t n = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start) : r.end_ - r.pos_;
+            if (!r.room_for(line.text.size(), n)) return false;
+            line.text.append(start, n);
+            r.pos_ += n;
             if (lf) {
-                size_t n = static_cast<const char*>(lf) - start;
-                line.text.append(start, n);
-                r.pos_ += n + 1;
+                ++r.pos_;
                 if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-                return true;
+                return r.finish_line(line);
             }
-            line.text.append(start, r.end_ - r.pos_);
-            r.pos_ = r.end_;
-            if (!r.fill()) return true;  // the last line has no line end
+            if (!r.fill()) return r.finish_line(line);  // the last line has no line end
         }
     }
     // UTF-16LE: units up to the unit 000A; a carriage return before it is dropped.
@@ -200,11 +239,12 @@ bool ReadTextLine(LineReader& r, TextLine& line) {
             }
             return true;
         }
+        if (!r.room_for(line.units.size(), 1)) return false;
         line.units.push_back(unit);
         line.text.push_back(static_cast<char>(unit & 0xFF));
         if (high < 0) break;
     }
-    return true;
+    return r.finish_line(line);
 }
 
 void LineWriter::put(const char* data, size_t n) {
@@ -268,8 +308,9 @@ int ReplaceLines(TextFile& file, std::string_view search, std::string_view repla
 
 int ReplaceStrings(TextFile& file, std::string_view search, std::string_view replacement, bool case_sensitive,
                    bool all) {
-    // Nothing to look for: nothing to replace, and the file is left alone.
-    if (search.empty()) return 0;
+    // Nothing to look for: nothing to replace, and the file is left alone; but a file that cannot be
+    // read fails as it does for every other edit.
+    if (search.empty()) return FilePtr(std::fopen(file.name.c_str(), "rb")) ? 0 : -1;
     return edit_strings(file, search, replacement, case_sensitive, all, false, false);
 }
 
@@ -337,7 +378,7 @@ int InsertFirstLine(TextFile& file, std::string_view new_text) {
 int SearchFile(TextFile& file, std::string_view search, bool case_sensitive, bool all) {
     FilePtr in(std::fopen(file.name.c_str(), "rb"));
     if (!in) return -1;
-    LineReader reader(in.get());
+    LineReader reader(in.get(), file.max_line);
     Matcher matcher(search, case_sensitive);
     const std::string& key = matcher.key();
     TextLine line;
@@ -353,13 +394,13 @@ int SearchFile(TextFile& file, std::string_view search, bool case_sensitive, boo
             if (key.empty()) break;
         }
     }
-    return count;
+    return reader.error() ? -1 : count;
 }
 
 std::optional<std::string> GetLine(TextFile& file, std::string_view key, bool case_sensitive, bool by_number) {
     FilePtr in(std::fopen(file.name.c_str(), "rb"));
     if (!in) return std::nullopt;
-    LineReader reader(in.get());
+    LineReader reader(in.get(), file.max_line);
     TextLine line;
     if (by_number) {
         int32_t n = parse_int32(key);

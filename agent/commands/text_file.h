@@ -13,7 +13,8 @@
 // Files are never changed in place: the new content goes to a temporary file (the name plus "@"),
 // which is flushed to disk and then takes the file's place in one step. Whenever the process stops,
 // either the old or the new file is there under its name. Files are streamed; only the current line
-// is held in memory.
+// is held in memory, and a line longer than the file's line limit (a binary file, a log without line
+// ends) ends the pass as a read failure instead of growing without bound.
 #pragma once
 
 #include <cstdint>
@@ -60,19 +61,27 @@ struct TextLine {
     void append_text(std::string_view s, bool wide);
 };
 
+// The longest line a pass holds in memory, in characters (a UTF-16LE line takes three bytes a
+// character, and an edit holds about three copies of it).
+constexpr size_t kMaxLineLength = size_t{16} << 20;
+
 // Buffered line reader over a binary stream (null reads as an empty file).
 class LineReader {
 public:
-    explicit LineReader(std::FILE* stream);
+    explicit LineReader(std::FILE* stream, size_t max_line = kMaxLineLength);
     bool utf16() const { return utf16_; }
+    // The stream failed, or a line was longer than the limit; the reading stopped there.
     bool error() const { return error_; }
 
 private:
     friend bool ReadTextLine(LineReader& reader, TextLine& line);
     bool fill();
     int next_byte();
+    bool room_for(size_t have, size_t more);
+    bool finish_line(const TextLine& line);
 
     std::FILE* stream_;
+    size_t max_line_;
     std::vector<char> buffer_;
     size_t pos_ = 0, end_ = 0;
     bool utf16_ = false;
@@ -107,10 +116,13 @@ bool WriteTextLine(LineWriter& writer, const TextLine& line, bool with_line_end)
 struct TextFile {
     TextFileSystem& fs;
     std::string name;
+    size_t max_line = kMaxLineLength;
 };
 
 // The operations. Each is one complete pass; the result is a count, or -1 when the file or the
-// temporary file could not be opened (or the new file could not be put in place).
+// temporary file could not be opened, the file could not be read whole (or the new file could not
+// be put in place). They may throw std::bad_alloc; the file is then unchanged and no temporary file
+// is left.
 int ReplaceLines(TextFile& file, std::string_view search, std::string_view replacement, bool case_sensitive,
                  bool all);
 int ReplaceStrings(TextFile& file, std::string_view search, std::string_view replacement, bool case_sensitive,

@@ -257,11 +257,11 @@ class ArchiveCommand(WineTestCase):
         self.write_bytes("ro/c.zip", container)
         os.chmod(self.path("ro/c.zip"), 0o444)
         self.write_bytes("held/c.zip", container)
-        holder = subprocess.Popen([WINE, WINTEST, "hold", self.win("held/c.zip"), "60000", self.win("held.mark")],
-                                  cwd=self.dir, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+        with open(self.path("held.out"), "wb") as sink:
+            holder = subprocess.Popen([WINE, WINTEST, "hold", self.win("held/c.zip"), "60000"],
+                                      cwd=self.dir, env=ENV, stdin=subprocess.DEVNULL, stdout=sink, stderr=sink)
         self.processes.append(holder)
-        self.wait_for(lambda: os.path.exists(self.path("held.mark")), what="the container to be held open")
+        self.wait_for(lambda: b"held" in self.read_bytes("held.out"), what="the container to be held open")
         a = self.win("src/a.txt")
         lines = [
             f"-rido {self.win('ro/c.zip')} -c {a} -E",

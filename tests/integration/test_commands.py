@@ -2,8 +2,9 @@
 registry through Wine's reg.exe, and the log as the agent wrote it."""
 import os
 import re
+import subprocess
 
-from harness import WineTestCase
+from harness import ENV, WINE, WINTEST, WineTestCase
 
 KEY = "Software\\DravikTest"
 HKCU_KEY = "HKEY_CURRENT_USER\\" + KEY
@@ -64,6 +65,59 @@ class Commands(WineTestCase):
         self.assertEqual(self.read_bytes("u.ini"), utf16("[S]\r\nname=new\r\nk=\u3042\r\nlast=1\r\n"))
         self.assertEqual(log, [f"-file {ini} -rs new old, 1 occurrence replaced.",
                                f"-file {ini} -ie last=1, Line appended to the end of the file."])
+
+    def test_text_edits_keep_the_file_identity(self):
+        cannot = "The file could not be opened or the temporary file could not be created."
+        names = ["hidden.ini", "secured.ini", "readonly.ini", "held.ini", "shared.ini"]
+        for name in names:
+            self.write_bytes(name, b"a=1\n")
+
+        # Hidden and system (2 | 4); read-only (1).
+        self.assertEqual(self.wintest("attr", self.win("hidden.ini"), "6").returncode, 0)
+        hidden_before = int(self.wintest("attr", self.win("hidden.ini")).stdout.strip(), 16)
+        self.assertEqual(hidden_before & 6, 6)
+        self.assertEqual(self.wintest("attr", self.win("readonly.ini"), "1").returncode, 0)
+        # A DACL of its own, not the one a new file gets. Wine keeps no DACL as given: it derives one
+        # from the Unix owner and mode (here: write access for everyone), which still tells a replaced
+        # file from a new one.
+        r = self.wintest("sd", self.win("secured.ini"), "D:P(A;;FA;;;WD)(A;;FR;;;SY)")
+        self.assertEqual(r.returncode, 0)
+        sd_before = r.stdout.decode("latin-1").strip()
+        self.assertNotEqual(sd_before, self.wintest("sd", self.win("held.ini")).stdout.decode("latin-1").strip())
+        # held.ini open without any sharing; shared.ini open for reading only, so it can be read but
+        # not replaced.
+        holders = []
+        for name, share in (("held.ini", "0"), ("shared.ini", "1")):
+            out = self.path(name + ".out")
+            with open(out, "wb") as sink:
+                self.processes.append(subprocess.Popen(
+                    [WINE, WINTEST, "hold", self.win(name), "60000", share], cwd=self.dir, env=ENV,
+                    stdin=subprocess.DEVNULL, stdout=sink, stderr=sink))
+            holders.append(out)
+        for out in holders:
+            self.wait_for(lambda: b"held" in self.read_bytes(os.path.basename(out)), what="hold " + out)
+
+        lines = [f"-file {self.win(name)} -rs 2 1 -v r{i}" for i, name in enumerate(names)]
+        log = self.run_common("\n".join(lines) + "\n")
+        self.assertEqual(log, [
+            lines[0] + ", 1 occurrence replaced.",
+            lines[1] + ", 1 occurrence replaced.",
+            lines[2] + ", " + cannot,
+            lines[3] + ", " + cannot,
+            lines[4] + ", " + cannot,
+        ])
+        for p in self.processes:
+            p.kill()
+            p.wait()
+
+        self.assertEqual(self.read_bytes("hidden.ini"), b"a=2\r\n")
+        self.assertEqual(int(self.wintest("attr", self.win("hidden.ini")).stdout.strip(), 16), hidden_before)
+        self.assertEqual(self.read_bytes("secured.ini"), b"a=2\r\n")
+        self.assertEqual(self.wintest("sd", self.win("secured.ini")).stdout.decode("latin-1").strip(), sd_before)
+        for name in ("readonly.ini", "held.ini", "shared.ini"):
+            self.assertEqual(self.read_bytes(name), b"a=1\n", name)
+        self.assertEqual(int(self.wintest("attr", self.win("readonly.ini")).stdout.strip(), 16) & 1, 1)
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(names + ["c.sdf", "u.log", "held.ini.out", "shared.ini.out"]))
 
     def test_registry_values_of_every_type(self):
         long_binary = " ".join(["01"] * 82)

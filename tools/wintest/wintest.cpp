@@ -10,11 +10,15 @@
 //   wintest close <caption> [timeout_ms]          sends the close request
 //   wintest run   <command line> [timeout_ms]     starts a program with exactly this command line,
 //                                                 waits for it and exits with its exit code
-//   wintest hold  <file> <ms> <marker>           opens an existing file without sharing, creates the
-//                                                 file <marker> once it is open, keeps it open for <ms>
+//   wintest hold  <path> <ms> [share]             opens a file with the share mode (default 0: none),
+//                                                 prints "held", keeps it open for ms
+//   wintest attr  <path> [attributes]             sets the attributes (hex) when given; prints them
+//   wintest sd    <path> [sddl]                   sets the file's DACL when given; prints owner,
+//                                                 group and DACL as SDDL
 //
 // Exit code 0 on success, 1 when the window or button was not found in time, 2 on bad usage.
 #include <windows.h>
+#include <sddl.h>
 
 #include <tlhelp32.h>
 
@@ -153,25 +157,56 @@ int run_program(const std::string& command_line, DWORD timeout_ms) {
     return static_cast<int>(code);
 }
 
-// Holds a file open with no sharing at all, as a scanner or another program might; the marker file
-// tells the waiting test that the file is now held. Exit code 1 when the file cannot be opened.
-int hold_file(const std::string& path, DWORD ms, const std::string& marker) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+// Keeps a file open the way another program (a scanner, an editor) would.
+int hold_file(const std::string& path, DWORD ms, DWORD share) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "wintest: cannot open %s (error %lu)\n", path.c_str(), GetLastError());
         return 1;
     }
-    HANDLE mark = CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+    std::printf("held\n");
+    std::fflush(stdout);
     Sleep(ms);
-    CloseHandle(file);
-    return mark == INVALID_HANDLE_VALUE ? 1 : 0;
+    CloseHandle(h);
+    return 0;
+}
+
+int file_attributes(const std::string& path, const char* set) {
+    if (set && !SetFileAttributesA(path.c_str(), static_cast<DWORD>(std::strtoul(set, nullptr, 16)))) return 1;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 1;
+    std::printf("%lx\n", attributes);
+    return 0;
+}
+
+int file_security(const std::string& path, const char* set) {
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION;
+    if (set) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(set, SDDL_REVISION_1, &sd, nullptr)) return 1;
+        BOOL ok = SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd);
+        LocalFree(sd);
+        if (!ok) return 1;
+    }
+    DWORD size = 0;
+    GetFileSecurityA(path.c_str(), what, nullptr, 0, &size);
+    std::vector<char> sd(size ? size : 1);
+    if (!GetFileSecurityA(path.c_str(), what, sd.data(), size, &size)) return 1;
+    char* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(sd.data(), SDDL_REVISION_1, what, &text, nullptr)) {
+        return 1;
+    }
+    std::printf("%s\n", text);
+    LocalFree(text);
+    return 0;
 }
 
 int usage() {
     std::fprintf(stderr,
                  "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
-                 " | run <command line> [ms] | hold <file> <ms> <marker>\n");
+                 " | run <command line> [ms] | hold <path> <ms> [share] | attr <path> [hex]"
+                 " | sd <path> [sddl]\n");
     return 2;
 }
 
@@ -188,9 +223,10 @@ int main(int argc, char** argv) {
     if (argc < 3) return usage();
     if (cmd == "run") return run_program(argv[2], timeout_arg(argc, argv, 3));
     if (cmd == "hold") {
-        if (argc < 5) return usage();
-        return hold_file(argv[2], timeout_arg(argc, argv, 3), argv[4]);
+        return hold_file(argv[2], timeout_arg(argc, argv, 3), argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 0);
     }
+    if (cmd == "attr") return file_attributes(argv[2], argc > 3 ? argv[3] : nullptr);
+    if (cmd == "sd") return file_security(argv[2], argc > 3 ? argv[3] : nullptr);
     const std::string caption = argv[2];
 
     if (cmd == "gone") {

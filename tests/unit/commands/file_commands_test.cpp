@@ -2,6 +2,8 @@
 // the files themselves.
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "command_test_support.h"
 #include "fake_registry.h"
 
@@ -74,6 +76,8 @@ TEST_F(FileCommandTest, ReplaceAndDelete) {
         {"-file @F -ds ;", "a;b;\n", "1 string deleted.\n", "ab;\r\n", "-"},
         {"-file @F -dS ; -v r", "a;b;\n", "2 strings deleted.\n", "ab\r\n", "2"},
         {"-file @F -dS -v r", "a;b;\n", "The search string was not found.\n", "a;b;\n", "0"},
+        {"-file @F -ds -v r", nullptr, kCannotOpen, nullptr, "ERROR"},
+        {"-file @F -dS -v r", nullptr, kCannotOpen, nullptr, "ERROR"},
         {"-file @F -dl -v r", nullptr, kCannotOpen, nullptr, "ERROR"},
     });
 }
@@ -122,6 +126,40 @@ TEST_F(FileCommandTest, SubcommandLinesAndSyntaxErrors) {
         {"-file @F -ie one junk", nullptr, "Line appended to the end of the file.\njunk, Invalid file command.\n",
          "one\r\n", "-"},
     });
+}
+
+// The host's file system, except that the first flush of a temporary file runs out of memory.
+class OutOfMemoryOnce : public TextFileSystem {
+public:
+    bool exists(const std::string& path) override { return host_.exists(path); }
+    bool flush_to_disk(std::FILE* stream) override {
+        if (!thrown_) {
+            thrown_ = true;
+            throw std::bad_alloc();
+        }
+        return host_.flush_to_disk(stream);
+    }
+    bool replace(const std::string& from, const std::string& to) override { return host_.replace(from, to); }
+
+private:
+    HostFileSystem host_;
+    bool thrown_ = false;
+};
+
+TEST_F(FileCommandTest, RunningOutOfMemoryFailsTheStatementAndTheRunGoesOn) {
+    CommandTestRun t;
+    OutOfMemoryOnce files;
+    const std::string path = t.dir.file("a.ini");
+    write_file(path, "a=1\n");
+    const std::string edit = "-file " + path + " -rS 2 1 -v r";
+    const std::string next = "-file " + path + " -fs a=1 -v s";
+    std::string log;
+    EXPECT_NO_THROW(log = run_commands(t, edit + "\r\n" + next, {files, registry_}));
+    EXPECT_EQ(log, edit + ", " + kCannotOpen + next + ", Search string found.\n");
+    EXPECT_EQ(t.run.vars.value_or_empty("r"), "ERROR");
+    EXPECT_EQ(t.run.vars.value_or_empty("s"), "1");
+    EXPECT_EQ(read_file(path), "a=1\n");
+    EXPECT_FALSE(files_.exists(path + "@"));
 }
 
 TEST_F(FileCommandTest, ResultVariablesAreSetWhileTheLogIsClosed) {

@@ -151,6 +151,36 @@ TEST_F(TextFileTest, LongLinesAreCarriedThroughWhole) {
     EXPECT_EQ(content(), "a=2\r\n" + long_line.substr(1) + "Ly\r\nb=2\r\n");
 }
 
+TEST_F(TextFileTest, ALineOverTheLimitFailsThePassAndLeavesTheFile) {
+    const std::string binary = "MZ" + std::string(300, '\x90') + "\r" + std::string(300, '\0');
+    const std::vector<std::string> files = {
+        binary,                                   // 8-bit, no line break at all
+        "a=1\r\n" + binary + "\r\nb=1\r\n",       // an over-long line between short ones
+        kBom + utf16("a=1\r\n" + binary),         // UTF-16LE
+    };
+    for (const std::string& before : files) {
+        write(before);
+        TextFile f{fs_, path(), 100};
+        EXPECT_EQ(ReplaceStrings(f, "=1", "=2", true, true), -1);
+        EXPECT_EQ(DeleteLines(f, "zz", false, true), -1);
+        EXPECT_EQ(AppendLine(f, "x"), -1);
+        EXPECT_EQ(InsertFirstLine(f, "x"), -1);
+        EXPECT_EQ(SearchFile(f, "b=1", false, true), -1);
+        EXPECT_EQ(GetLine(f, "b=1", false, false), std::nullopt);
+        EXPECT_EQ(content(), before);
+        EXPECT_FALSE(exists(path() + "@"));
+    }
+    // A line of exactly the limit, also with its CR LF, is an ordinary line.
+    write(std::string(100, 'x') + "\r\n" + std::string(98, 'y') + "=1");
+    TextFile f{fs_, path(), 100};
+    EXPECT_EQ(ReplaceStrings(f, "=1", "=2", true, true), 1);
+    EXPECT_EQ(content(), std::string(100, 'x') + "\r\n" + std::string(98, 'y') + "=2\r\n");
+    write(kBom + utf16(std::string(100, 'x') + "\r\n"));
+    EXPECT_EQ(SearchFile(f, "x", true, false), 1);
+    EXPECT_EQ(InsertFirstLine(f, "a"), 1);
+    EXPECT_EQ(content(), kBom + utf16("a\r\n" + std::string(100, 'x') + "\r\n"));
+}
+
 TEST_F(TextFileTest, LinesAcrossTheReadBufferBoundaries) {
     // Enough lines to cross many buffer refills, with CR LF pairs split between refills somewhere.
     std::string before, expected;
@@ -197,6 +227,11 @@ TEST_F(TextFileTest, EmptySearchStringForStringEditsChangesNothing) {
     EXPECT_EQ(DeleteStrings(f, "", false, true), 0);
     EXPECT_EQ(ReplaceStrings(f, "", "x", false, true), 0);
     EXPECT_EQ(content(), before);
+    // A missing file is still a file that cannot be opened.
+    TextFile missing{fs_, dir_.file("missing.ini")};
+    EXPECT_EQ(DeleteStrings(missing, "", false, false), -1);
+    EXPECT_EQ(DeleteStrings(missing, "", false, true), -1);
+    EXPECT_FALSE(exists(missing.name));
 }
 
 TEST_F(TextFileTest, SearchCounts) {
