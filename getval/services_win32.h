@@ -14,7 +14,6 @@ class Win32FileSystem : public FileSystem {
     std::optional<std::uint64_t> size(const std::string& path) override;
     std::unique_ptr<OpenFile> open_exclusive(const std::string& path) override;
     std::unique_ptr<OpenFile> create_exclusive(const std::string& path, CreateResult& result) override;
-    bool replace(const std::string& from, const std::string& to) override;
     bool rename(const std::string& from, const std::string& to) override;
     bool remove(const std::string& path) override;
 };
