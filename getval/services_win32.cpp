@@ -1,8 +1,6 @@
 // Win32 services of the value-queue tool (see services_win32.h).
 #include "services_win32.h"
 
-#include <cstdio>
-
 namespace dkgetval {
 
 namespace {
@@ -116,26 +114,6 @@ bool RegistryStore::set(const std::string& name, const std::string& text) {
 void RegistryStore::close_key() {
     if (key_) RegCloseKey(key_);
     key_ = nullptr;
-}
-
-void write_trace(const std::string& line) {
-    char folder[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("DKGETVAL_TRACE", folder, sizeof folder);
-    if (n == 0 || n >= sizeof folder) return;
-    // One file per run, so that concurrent runs never write into the same file.
-    for (unsigned k = 0; k < 1000; ++k) {
-        char path[MAX_PATH + 64];
-        std::snprintf(path, sizeof path, "%s\\run-%lu-%u.txt", folder, GetCurrentProcessId(), k);
-        HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS) continue;
-            return;
-        }
-        DWORD written = 0;
-        WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        CloseHandle(h);
-        return;
-    }
 }
 
 }  // namespace dkgetval

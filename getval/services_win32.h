@@ -35,9 +35,4 @@ class RegistryStore : public ValueStore {
     HKEY key_ = nullptr;
 };
 
-// When the environment variable DKGETVAL_TRACE names a folder, each file-mode run leaves a file
-// there with one line saying what it did; the integration tests use it to account for concurrent
-// runs. Does nothing without the variable.
-void write_trace(const std::string& line);
-
 }  // namespace dkgetval
