@@ -13,6 +13,9 @@
 #include "queue_run.h"
 #include "resource.h"
 #include "services_win32.h"
+#ifdef DRAVIK_TEST_HOOKS
+#include "test_trace_win32.h"
+#endif
 
 namespace {
 
@@ -34,9 +37,11 @@ DWORD WINAPI worker_thread(LPVOID param) {
         if (app.settings.mode == dkgetval::Mode::file) {
             dkgetval::Win32FileSystem fs;
             dkgetval::SleepPause pause;
-            dkgetval::FileRun run =
+            [[maybe_unused]] dkgetval::FileRun run =
                 dkgetval::run_file_mode(app.settings.queue_file, app.settings.rounds, fs, pause, store);
+#ifdef DRAVIK_TEST_HOOKS
             dkgetval::write_trace(dkgetval::describe(run) + "\r\n");
+#endif
         } else {
             dkgetval::DialogPrompter prompter(app.instance, app.window);
             dkgetval::run_entry_mode(app.settings.prompts, prompter, store);

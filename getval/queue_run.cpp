@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "queue_journal.h"
 #include "values.h"
 
 namespace dkgetval {
@@ -18,7 +19,7 @@ std::string value_name(std::size_t number) {
 
 struct FirstLine {
     bool ok = true;
-    bool any_byte = false;
+    std::uint64_t length = 0;  // bytes of the line and its line end
     std::string kept;
 };
 
@@ -30,7 +31,7 @@ FirstLine read_first_line(OpenFile& queue) {
     long n;
     bool cr = false;
     while ((n = queue.read(&c, 1)) == 1) {
-        line.any_byte = true;
+        ++line.length;
         if (c == '\r') {
             cr = true;
             break;
@@ -42,43 +43,88 @@ FirstLine read_first_line(OpenFile& queue) {
     if (cr) {
         n = queue.read(&c, 1);
         if (n < 0 || (n == 1 && c != '\n' && !queue.step_back())) line.ok = false;
+        if (n == 1 && c == '\n') ++line.length;
     }
     return line;
 }
 
-bool copy_rest(OpenFile& from, OpenFile& to) {
-    char block[kCopyBlock];
-    long n;
-    while ((n = from.read(block, sizeof block)) > 0) {
-        if (!to.write(block, static_cast<unsigned long>(n))) return false;
-    }
-    return n == 0;
-}
-
-// Holding the lock file and the open queue: move the rest of the queue into the lock file, put it
-// in the queue's place, then store the values.
-FileRun take_first_line(const std::string& queue_file, const std::string& lock, std::unique_ptr<OpenFile> queue,
-                        std::unique_ptr<OpenFile> lock_file, FileSystem& fs, ValueStore& store) {
+// Holding the lock file and the open queue: write the rest of the queue to the journal, commit to
+// the rewrite, rewrite the queue in place, then store the values. A kill before the commit leaves
+// the queue as it was; after it, a later run finishes the rewrite.
+FileRun take_first_line(const std::string& lock, std::unique_ptr<OpenFile> queue, std::unique_ptr<OpenFile> journal,
+                        FileSystem& fs, ValueStore& store) {
     FileRun run;
-    FirstLine line = read_first_line(*queue);
-    bool copied = line.ok && copy_rest(*queue, *lock_file);
-    queue.reset();
-    lock_file.reset();
-    if (!copied) {
+    auto let_go = [&] {
+        queue.reset();
+        journal.reset();
         fs.remove(lock);
+    };
+    FirstLine line = read_first_line(*queue);
+    std::optional<std::uint64_t> size = queue->size();
+    JournalHeader header;
+    bool journaled = line.ok && size && write_header(*journal, header) && journal->seek(kHeaderSize) &&
+                     queue->seek(line.length) && copy_bytes(*queue, *journal, *size - line.length) &&
+                     journal->flush();
+    if (!journaled) {
+        let_go();
         run.outcome = FileOutcome::copy_failed;
         return run;
     }
-    if (!fs.replace(lock, queue_file)) {
-        fs.remove(lock);
-        run.outcome = FileOutcome::replace_failed;
-        return run;
+    if (line.length > 0) {
+        header.state = JournalState::ready;
+        header.queue_size = *size;
+        header.keep = *size - line.length;
+        header.mark = new_mark();
+        // The commit. Should writing it fail, what reached the disk decides, when a later run reads it.
+        if (!write_header(*journal, header)) {
+            run.outcome = FileOutcome::rewrite_failed;
+            return run;
+        }
+        if (!apply(*queue, *journal, header)) run.outcome = FileOutcome::rewrite_failed;
     }
-    run.line_taken = line.any_byte;
+    if (run.outcome == FileOutcome::rewrite_failed) {
+        // The journal stays: a later run finishes the rewrite. The line is taken all the same.
+        queue.reset();
+        journal.reset();
+    } else {
+        let_go();
+    }
+
+    run.line_taken = line.length > 0;
     run.line = std::move(line.kept);
     run.values = split_values(run.line);
-    run.outcome = store_values(run.values, store) ? FileOutcome::stored : FileOutcome::key_failed;
+    bool stored = store_values(run.values, store);
+    if (run.outcome != FileOutcome::rewrite_failed) run.outcome = stored ? FileOutcome::stored : FileOutcome::key_failed;
     return run;
+}
+
+// The rounds ran out with a lock file that did not change. Unless a live run still holds it, the
+// run that left it stopped: finish the rewrite its journal commits to, then delete it.
+FileOutcome clear_stale_lock(const std::string& queue_file, const std::string& lock, FileSystem& fs, Pause& pause) {
+    std::unique_ptr<OpenFile> journal = fs.open_exclusive(lock);
+    if (!journal) return FileOutcome::gave_up;
+    std::optional<JournalHeader> header = read_header(*journal);
+    if (!header) {
+        // A copy of the remaining lines that an earlier version left between deleting the queue
+        // and renaming, or a lock file its run stopped before writing to.
+        journal.reset();
+        if (!fs.exists(queue_file) && fs.rename(lock, queue_file)) return FileOutcome::lock_restored;
+        fs.remove(lock);
+        return FileOutcome::gave_up;
+    }
+    // A queue file deleted since then (no run deletes it) leaves nothing to finish.
+    if (needs_finishing(*header) && fs.exists(queue_file)) {
+        std::unique_ptr<OpenFile> queue = fs.open_exclusive(queue_file);
+        // Another program may hold the queue for a moment.
+        for (int attempt = 0; !queue && attempt < kFinishAttempts; ++attempt) {
+            pause.pause(kFinishPause);
+            queue = fs.open_exclusive(queue_file);
+        }
+        if (!queue || !finish(*queue, *journal, *header)) return FileOutcome::gave_up;
+    }
+    journal.reset();
+    fs.remove(lock);
+    return FileOutcome::gave_up;
 }
 
 }  // namespace
@@ -100,7 +146,7 @@ FileRun run_file_mode(const std::string& queue_file, int rounds, FileSystem& fs,
         std::unique_ptr<OpenFile> lock_file = fs.create_exclusive(lock, created);
         if (created == CreateResult::created) {
             if (std::unique_ptr<OpenFile> queue = fs.open_exclusive(queue_file)) {
-                return take_first_line(queue_file, lock, std::move(queue), std::move(lock_file), fs, store);
+                return take_first_line(lock, std::move(queue), std::move(lock_file), fs, store);
             }
             // The queue is busy or gone: let go of the lock and try again next round.
             lock_file.reset();
@@ -118,14 +164,7 @@ FileRun run_file_mode(const std::string& queue_file, int rounds, FileSystem& fs,
         ++round;
     }
 
-    // Rounds used up. A lock file left now is stale; when the queue file is gone the lock file
-    // holds the queue's remaining lines and goes back under the queue's name.
-    if (!fs.exists(queue_file) && fs.exists(lock) && fs.rename(lock, queue_file)) {
-        run.outcome = FileOutcome::lock_restored;
-        return run;
-    }
-    fs.remove(lock);
-    run.outcome = FileOutcome::gave_up;
+    run.outcome = fs.exists(lock) ? clear_stale_lock(queue_file, lock, fs, pause) : FileOutcome::gave_up;
     return run;
 }
 
@@ -157,9 +196,10 @@ int run_entry_mode(const std::vector<std::string>& prompts, Prompter& prompter, 
 
 std::string describe(const FileRun& run) {
     static const char* const names[] = {"no_queue",       "gave_up",    "lock_restored", "copy_failed",
-                                        "replace_failed", "key_failed", "stored"};
+                                        "rewrite_failed", "key_failed", "stored"};
     std::string text = names[static_cast<int>(run.outcome)];
-    if (run.outcome == FileOutcome::stored || run.outcome == FileOutcome::key_failed) {
+    if (run.outcome == FileOutcome::stored || run.outcome == FileOutcome::key_failed ||
+        run.outcome == FileOutcome::rewrite_failed) {
         text += run.line_taken ? " taken " : " empty ";
         text += run.line;
     }

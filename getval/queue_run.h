@@ -11,17 +11,19 @@
 namespace dkgetval {
 
 constexpr std::size_t kMaxLineKept = 4096;  // characters of the first line that are kept
-constexpr std::size_t kCopyBlock = 1024;    // bytes per block when the rest is copied
 
 constexpr unsigned kRoundMilliseconds = 1000;
 constexpr unsigned kMissingQueuePause = 2000;
+constexpr int kFinishAttempts = 10;  // tries to open a busy queue when finishing a stopped run's rewrite
+constexpr unsigned kFinishPause = 100;
 
 enum class FileOutcome {
     no_queue,        // neither queue file nor lock file: nothing touched
     gave_up,         // the rounds ran out (queue busy or lock file present); a stale lock was deleted
     lock_restored,   // the rounds ran out with only a lock file left: it became the queue file again
     copy_failed,     // reading the queue or writing the lock file failed; the queue is unchanged
-    replace_failed,  // the lock file could not take the queue file's place; the queue is unchanged
+    rewrite_failed,  // the queue could not be rewritten at once: the lock file keeps the journal for a
+                     // later run to finish; with line_taken, the line was taken and its values stored
     key_failed,      // the line was taken but the registry key could not be created
     stored,          // the line was taken and its values stored
 };
@@ -35,10 +37,12 @@ struct FileRun {
 
 // File mode. Locking protocol: a run owns the queue while it holds the lock file, which it creates
 // exclusively (so two runs never both own it) before opening the queue file exclusively (so no
-// other program is writing it). It copies everything after the first line into the lock file and
-// then puts the lock file in the queue file's place in one step, so the remaining lines always
-// exist under the queue file's name. A lock file whose size does not change for all rounds is
-// stale: it is deleted, or, when the queue file is gone, it becomes the queue file again.
+// other program is writing it). It copies everything after the first line into the lock file, a
+// journal (queue_journal.h), and rewrites the queue in place from it before letting go of either:
+// the queue file keeps its identity, and no program can append between reading and rewriting.
+// A lock file whose size does not change for all rounds is stale: unless a live run holds it open,
+// the rewrite its journal describes is finished and it is deleted; a lock file without a journal
+// (left by an earlier version between deleting the queue and renaming) becomes the queue again.
 FileRun run_file_mode(const std::string& queue_file, int rounds, FileSystem& fs, Pause& pause, ValueStore& store);
 
 // Entry mode: one prompt per value; Cancel skips a prompt without using a number. Returns the

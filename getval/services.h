@@ -18,8 +18,16 @@ class OpenFile {
     virtual long read(char* buffer, unsigned long size) = 0;
     // Writes all of data; false on error.
     virtual bool write(const char* data, unsigned long size) = 0;
-    // Moves the read position back by one byte.
+    // Moves the position back by one byte.
     virtual bool step_back() = 0;
+    // Moves the position to `offset` bytes from the start; a write beyond the end extends the file.
+    virtual bool seek(std::uint64_t offset) = 0;
+    // The file's size, or nothing on error.
+    virtual std::optional<std::uint64_t> size() = 0;
+    // Ends the file at the position.
+    virtual bool truncate() = 0;
+    // Writes the file's buffers through to the disk.
+    virtual bool flush() = 0;
 };
 
 enum class CreateResult { created, exists, failed };
@@ -30,14 +38,13 @@ class FileSystem {
     virtual bool exists(const std::string& path) = 0;
     // The size of a file, or nothing when it cannot be looked up (for instance when it is gone).
     virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
-    // Opens an existing file for reading, shared with nobody; null when missing or busy.
+    // Opens an existing file for reading and writing, shared with nobody; null when missing, busy
+    // or read-only.
     virtual std::unique_ptr<OpenFile> open_exclusive(const std::string& path) = 0;
-    // Creates a new file for writing, shared with nobody. Reports `exists` when the name is taken
-    // (also by a file another program holds), `failed` for any other error.
+    // Creates a new file for reading and writing, shared with nobody. Reports `exists` when the name
+    // is taken (also by a file another program holds), `failed` for any other error.
     virtual std::unique_ptr<OpenFile> create_exclusive(const std::string& path, CreateResult& result) = 0;
-    // Puts `from` in the place of `to` in one step, replacing `to` if it exists.
-    virtual bool replace(const std::string& from, const std::string& to) = 0;
-    // Renames `from` to `to`; fails when `to` exists.
+    // Gives `from` the name `to`, which must not exist (never replaces a file).
     virtual bool rename(const std::string& from, const std::string& to) = 0;
     virtual bool remove(const std::string& path) = 0;
 };

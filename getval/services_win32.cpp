@@ -1,8 +1,6 @@
 // Win32 services of the value-queue tool (see services_win32.h).
 #include "services_win32.h"
 
-#include <cstdio>
-
 namespace dkgetval {
 
 namespace {
@@ -27,16 +25,31 @@ class Win32File : public OpenFile {
         return WriteFile(handle_, data, size, &written, nullptr) && written == size;
     }
 
-    bool step_back() override { return SetFilePointer(handle_, -1, nullptr, FILE_CURRENT) != INVALID_SET_FILE_POINTER; }
+    bool step_back() override {
+        LARGE_INTEGER back;
+        back.QuadPart = -1;
+        return SetFilePointerEx(handle_, back, nullptr, FILE_CURRENT) != 0;
+    }
+
+    bool seek(std::uint64_t offset) override {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) != 0;
+    }
+
+    std::optional<std::uint64_t> size() override {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(handle_, &size)) return std::nullopt;
+        return static_cast<std::uint64_t>(size.QuadPart);
+    }
+
+    bool truncate() override { return SetEndOfFile(handle_) != 0; }
+
+    bool flush() override { return FlushFileBuffers(handle_) != 0; }
 
   private:
     HANDLE handle_;
 };
-
-// Errors that mean another process holds the file for a moment: worth trying again.
-bool is_transient(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-}
 
 }  // namespace
 
@@ -52,13 +65,15 @@ std::optional<std::uint64_t> Win32FileSystem::size(const std::string& path) {
 }
 
 std::unique_ptr<OpenFile> Win32FileSystem::open_exclusive(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(h);
 }
 
 std::unique_ptr<OpenFile> Win32FileSystem::create_exclusive(const std::string& path, CreateResult& result) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_SHARING_VIOLATION;
@@ -69,18 +84,9 @@ std::unique_ptr<OpenFile> Win32FileSystem::create_exclusive(const std::string& p
     return std::make_unique<Win32File>(h);
 }
 
-bool Win32FileSystem::replace(const std::string& from, const std::string& to) {
-    // Another run may hold the queue file open for an instant (it closes it again on seeing our
-    // lock file), and Windows refuses to replace an open file; so try again for a few seconds.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-        if (!is_transient(GetLastError())) return false;
-        Sleep(50);
-    }
-    return false;
-}
-
 bool Win32FileSystem::rename(const std::string& from, const std::string& to) {
+    // No MOVEFILE_REPLACE_EXISTING: this only ever gives a file a free name, and must not take the
+    // place of a queue file that appeared meanwhile.
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -108,26 +114,6 @@ bool RegistryStore::set(const std::string& name, const std::string& text) {
 void RegistryStore::close_key() {
     if (key_) RegCloseKey(key_);
     key_ = nullptr;
-}
-
-void write_trace(const std::string& line) {
-    char folder[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("DKGETVAL_TRACE", folder, sizeof folder);
-    if (n == 0 || n >= sizeof folder) return;
-    // One file per run, so that concurrent runs never write into the same file.
-    for (unsigned k = 0; k < 1000; ++k) {
-        char path[MAX_PATH + 64];
-        std::snprintf(path, sizeof path, "%s\\run-%lu-%u.txt", folder, GetCurrentProcessId(), k);
-        HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS) continue;
-            return;
-        }
-        DWORD written = 0;
-        WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        CloseHandle(h);
-        return;
-    }
 }
 
 }  // namespace dkgetval

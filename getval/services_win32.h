@@ -14,7 +14,6 @@ class Win32FileSystem : public FileSystem {
     std::optional<std::uint64_t> size(const std::string& path) override;
     std::unique_ptr<OpenFile> open_exclusive(const std::string& path) override;
     std::unique_ptr<OpenFile> create_exclusive(const std::string& path, CreateResult& result) override;
-    bool replace(const std::string& from, const std::string& to) override;
     bool rename(const std::string& from, const std::string& to) override;
     bool remove(const std::string& path) override;
 };
@@ -35,10 +34,5 @@ class RegistryStore : public ValueStore {
   private:
     HKEY key_ = nullptr;
 };
-
-// When the environment variable DKGETVAL_TRACE names a folder, each file-mode run leaves a file
-// there with one line saying what it did; the integration tests use it to account for concurrent
-// runs. Does nothing without the variable.
-void write_trace(const std::string& line);
 
 }  // namespace dkgetval

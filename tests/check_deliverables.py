@@ -1,5 +1,6 @@
 """Checks the 32-bit deliverables in build/win32/bin: each is a PE32 (32-bit) Windows GUI program
-that imports only system DLLs, so it runs on a workstation with no MinGW runtime beside it."""
+that imports only system DLLs, so it runs on a workstation with no MinGW runtime beside it, and
+none carries a hook that only the tests may use (built with DRAVIK_TEST_HOOKS)."""
 import os
 import re
 import subprocess
@@ -8,6 +9,9 @@ import sys
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll",
                "comdlg32.dll", "ole32.dll", "oleaut32.dll", "msvcrt.dll", "version.dll", "shlwapi.dll",
                "uuid.dll", "psapi.dll", "ws2_32.dll"}
+
+# Texts that only the test hooks put into a program.
+TEST_HOOK_TEXTS = [b"DKGETVAL_TRACE"]
 
 bin_dir = sys.argv[1]
 programs = [name for name in sorted(os.listdir(bin_dir)) if name.lower().endswith(".exe")]
@@ -27,6 +31,11 @@ for name in programs:
         problems.append("not a Windows GUI program")
     if dlls - SYSTEM_DLLS:
         problems.append("imports non-system DLLs: " + ", ".join(sorted(dlls - SYSTEM_DLLS)))
+    with open(os.path.join(bin_dir, name), "rb") as f:
+        image = f.read()
+    hooks = [text.decode() for text in TEST_HOOK_TEXTS if text in image]
+    if hooks:
+        problems.append("contains test hooks: " + ", ".join(hooks))
     print(f"{name}: PE32={magic and magic.group(1)} subsystem={subsystem and subsystem.group(1)} "
           f"imports={', '.join(sorted(dlls))}")
     for p in problems:

@@ -1,13 +1,30 @@
 """The value-queue tool DkGetVal under Wine: queue files on disk, values in the test prefix's
-registry, the entry dialog, runs killed while they copy, and many runs on one queue at once."""
+registry, the entry dialog, runs killed at any moment, and many runs on one queue at once while
+another program appends to it."""
 import os
+import subprocess
 import threading
 import time
+import unittest
 
-from harness import BIN, BUILD, WineTestCase, reg_delete, reg_query, reg_set, start_program, wine, winpath
+from harness import BIN, BUILD, ENV, WINE, WineTestCase, reg_delete, reg_query, reg_set, start_program, wine, winpath
 
 KEY = r"HKLM\Software\Quorvel\DkGetVal"
 EXE = "DkGetVal.exe"
+APPEND = os.path.join(BUILD, "tests", "getval_append.exe")
+
+
+def has_trace_hook():
+    """The run trace is a test hook (DRAVIK_TEST_HOOKS): the win64 test build has it, the 32-bit
+    deliverables do not."""
+    path = os.path.join(BIN, EXE)
+    if not os.path.exists(path):
+        return False
+    with open(path, "rb") as f:
+        return b"DKGETVAL_TRACE" in f.read()
+
+
+needs_trace = unittest.skipUnless(has_trace_hook(), "DkGetVal built without DRAVIK_TEST_HOOKS")
 
 
 def crlf_lines(lines):
@@ -32,6 +49,21 @@ class GetVal(WineTestCase):
         p = start_program(EXE, args, cwd=self.dir, extra_env=extra, output=output)
         self.processes.append(p)
         return p
+
+    def start_appender(self, name, prefix, count, pause_ms=0):
+        """Another Windows program appending lines to the queue whenever nobody holds it."""
+        p = subprocess.Popen([WINE, APPEND, self.win(name), prefix, str(count), str(pause_ms)], cwd=self.dir,
+                             env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(p)
+        return p
+
+    def outcomes(self, trace):
+        """What each run of a trace folder said it did."""
+        found = []
+        for name in os.listdir(trace):
+            with open(os.path.join(trace, name), "rb") as f:
+                found.append(f.read().decode("latin-1").rstrip("\r\n"))
+        return found
 
     def run_getval(self, *args, timeout=60):
         return self.start(*args).wait(timeout=timeout)
@@ -220,6 +252,82 @@ log = {self.win('use.log')}
                             "deletes the line, and saves the values to the registry at LM\\Software\\Quorvel\\DkGetVal"
                             " as Value1 to ValueX along with Count which lists the total number of values."))
 
+    @needs_trace
+    def test_runs_kills_and_an_appender_lose_no_line(self):
+        # Three batches of eight runs take lines while another program appends forty: every line is
+        # taken once (in the order of the queue) or still in the queue, appended lines behind the others.
+        lines = [f"Q{i:03},{i}" for i in range(60)]
+        appended = [f"A{n},appended" for n in range(40)]
+        self.write("q.txt", crlf_lines(lines))
+        appender = self.start_appender("q.txt", "A", len(appended), pause_ms=30)
+        taken = []
+        for batch in range(3):
+            trace = self.path(f"trace{batch}")
+            os.makedirs(trace)
+            runs = [self.start("/f", self.win("q.txt"), "/w30", trace=trace, output=self.path(f"wine{batch}-{i}.txt"))
+                    for i in range(8)]
+            for p in runs:
+                self.assertEqual(p.wait(timeout=120), 1)
+            outcomes = self.outcomes(trace)
+            # Under load Wine's X11 driver may kill a run while it creates its window (see below).
+            wine_output = [self.read(n) for n in os.listdir(self.dir) if n.startswith(f"wine{batch}-")]
+            x_errors = sum(1 for out in wine_output if b"X Error of failed request" in out)
+            self.assertGreaterEqual(len(outcomes), 8 - x_errors, (outcomes, wine_output))
+            for text in outcomes:
+                self.assertTrue(text.startswith("stored taken "), outcomes)
+                taken.append(text[len("stored taken "):])
+        self.assertEqual(appender.wait(timeout=120), 0)
+
+        self.assertEqual(sorted(taken), lines[:len(taken)])
+        self.assertEqual(self.read("q.txt"), crlf_lines(lines[len(taken):] + appended))
+        self.assertFalse(os.path.exists(self.path("q.tx@")))
+
+        # Runs on a large queue killed at moments spread over a whole run, lines appended after each
+        # kill, then a run that finds the lock file stale and finishes or clears it: each time the
+        # queue holds every line but at most the killed run's first one, and the appended lines.
+        lines = [f"line{i:06},{'v' * 60}" for i in range(150000)]  # about 10 MB
+        self.write("big.txt", crlf_lines(lines))
+        lock = self.path("big.tx@")
+
+        def start_and_wait_for_lock():
+            p = self.start("/f", self.win("big.txt"))
+            deadline = time.time() + 60
+            while not os.path.exists(lock) and p.poll() is None and time.time() < deadline:
+                time.sleep(0.001)
+            self.assertTrue(os.path.exists(lock), "the run never took the lock")
+            return p, time.time()
+
+        # How long a whole run holds the lock: the kills below are spread over that time.
+        p, took = start_and_wait_for_lock()
+        while os.path.exists(lock):
+            time.sleep(0.001)
+        held = time.time() - took
+        self.assertEqual(p.wait(timeout=60), 1)
+        queue = lines[1:]
+        self.assertEqual(self.read("big.txt"), crlf_lines(queue))
+
+        states = []
+        for k in range(1, 7):
+            p, _ = start_and_wait_for_lock()
+            time.sleep(held * k / 7)
+            p.kill()
+            p.wait()
+            header = self.read("big.tx@")[:9] if os.path.exists(lock) else b""
+            states.append(chr(header[8]) if header.startswith(b"DkGvJrn1") else "-" if header == b"" else "?")
+            appended = [f"K{k}-{n},appended" for n in range(2)]
+            self.assertEqual(wine([APPEND, self.win("big.txt"), f"K{k}-", "2"], cwd=self.dir).returncode, 0)
+            if os.path.exists(lock):
+                self.assertEqual(self.run_getval("/f", self.win("big.txt"), "/w1", timeout=120), 1)
+                self.assertIsNone(self.values())  # the run that clears a lock file takes nothing
+            self.assertFalse(os.path.exists(lock))
+            after = self.read("big.txt")
+            whole, taken = crlf_lines(queue + appended), crlf_lines(queue[1:] + appended)
+            self.assertIn(after, (whole, taken), f"killed at {k}/7 of {held:.2f} s, lock file states so far {states}")
+            queue = (queue if after == whole else queue[1:]) + appended
+        # Some kill landed after the commit, while the queue was being rewritten.
+        self.assertTrue(set(states) & {"R", "M"}, states)
+
+    @needs_trace
     def test_concurrent_runs_take_each_line_exactly_once(self):
         lines = [f'L{i:03},{i * 7},"text, {i}"' for i in range(200)]
         self.write("q.txt", crlf_lines(lines))

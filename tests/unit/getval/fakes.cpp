@@ -18,7 +18,7 @@ class FakeHandle : public OpenFile {
     long read(char* buffer, unsigned long size) override {
         if (fs_) fs_->step("read");
         std::size_t n = std::min<std::size_t>(size, node_->data.size() - std::min(pos_, node_->data.size()));
-        std::memcpy(buffer, node_->data.data() + pos_, n);
+        if (n > 0) std::memcpy(buffer, node_->data.data() + pos_, n);
         pos_ += n;
         return static_cast<long>(n);
     }
@@ -27,8 +27,30 @@ class FakeHandle : public OpenFile {
             fs_->step("write");
             if (fs_->fail_writes) return false;
         }
+        if (pos_ > node_->data.size()) node_->data.resize(pos_, '\0');
         node_->data.replace(pos_, std::min<std::size_t>(size, node_->data.size() - pos_), data, size);
         pos_ += size;
+        return true;
+    }
+    bool seek(std::uint64_t offset) override {
+        if (fs_) fs_->step("seek");
+        pos_ = static_cast<std::size_t>(offset);
+        return true;
+    }
+    std::optional<std::uint64_t> size() override {
+        if (fs_) fs_->step("file_size");
+        return node_->data.size();
+    }
+    bool truncate() override {
+        if (fs_) {
+            fs_->step("truncate");
+            if (fs_->fail_writes) return false;
+        }
+        node_->data.resize(pos_, '\0');
+        return true;
+    }
+    bool flush() override {
+        if (fs_) fs_->step("flush");
         return true;
     }
     bool step_back() override {
@@ -69,6 +91,13 @@ std::unique_ptr<OpenFile> FakeFileSystem::hold(const std::string& path) {
     return std::make_unique<FakeHandle>(names_.at(path), nullptr);
 }
 
+bool FakeFileSystem::append(const std::string& path, const std::string& data) {
+    auto it = names_.find(path);
+    if (it == names_.end() || it->second->open_handles > 0) return false;
+    it->second->data += data;
+    return true;
+}
+
 std::vector<std::string> FakeFileSystem::names() const {
     std::vector<std::string> out;
     for (const auto& entry : names_) out.push_back(entry.first);
@@ -103,17 +132,6 @@ std::unique_ptr<OpenFile> FakeFileSystem::create_exclusive(const std::string& pa
     put(path, "");
     result = CreateResult::created;
     return std::make_unique<FakeHandle>(names_[path], this);
-}
-
-bool FakeFileSystem::replace(const std::string& from, const std::string& to) {
-    step("replace");
-    auto source = names_.find(from);
-    if (source == names_.end() || source->second->open_handles > 0) return false;
-    auto target = names_.find(to);
-    if (target != names_.end() && target->second->open_handles > 0) return false;
-    names_[to] = source->second;
-    names_.erase(from);
-    return true;
 }
 
 bool FakeFileSystem::rename(const std::string& from, const std::string& to) {

@@ -1,7 +1,8 @@
 // In-memory stand-ins for the value-queue tool's services. The file system follows the Windows
-// rules the tool relies on: an exclusively opened file cannot be opened, deleted or replaced, and
-// an open handle keeps reading the file it opened even when the name is given to another file.
-// Every operation can be made to "crash" (throw SimulatedCrash) to stop a run at that point.
+// rules the tool relies on: an exclusively opened file cannot be opened, deleted or renamed by
+// anyone else. Every operation, on the file system or on an open file, can be made to "crash"
+// (throw SimulatedCrash) to stop a run at that point; unwinding closes its handles, as the system
+// does for a killed process.
 #pragma once
 
 #include <functional>
@@ -35,13 +36,15 @@ class FakeFileSystem : public FileSystem {
     std::string data(const std::string& path) const;
     // Opens a file as another program would, shared with nobody, until the handle is dropped.
     std::unique_ptr<OpenFile> hold(const std::string& path);
+    // Another program appending to a file: only when nobody has it open, as an exclusive open for
+    // appending would. False when the file is missing or held.
+    bool append(const std::string& path, const std::string& data);
     std::vector<std::string> names() const;
 
     bool exists(const std::string& path) override;
     std::optional<std::uint64_t> size(const std::string& path) override;
     std::unique_ptr<OpenFile> open_exclusive(const std::string& path) override;
     std::unique_ptr<OpenFile> create_exclusive(const std::string& path, CreateResult& result) override;
-    bool replace(const std::string& from, const std::string& to) override;
     bool rename(const std::string& from, const std::string& to) override;
     bool remove(const std::string& path) override;
 

@@ -1,9 +1,11 @@
 // File mode against the in-memory file system: line ends, the copy of the rest, the registry
-// values, the wait rounds with busy files and lock files, and runs stopped at every step.
+// values, the wait rounds with busy files and lock files, and runs stopped at every step while
+// another program appends to the queue.
 #include <gtest/gtest.h>
 
 #include "fakes.h"
 #include "queue_run.h"
+#include "values.h"
 
 namespace dkgetval {
 namespace {
@@ -99,7 +101,7 @@ TEST(FileMode, LongFirstLineKeeps4096AndSkipsTheRest) {
 TEST(FileMode, RemainingLinesKeptByteForByteOverManyBlocks) {
     Bench b;
     std::string rest;
-    for (int i = 0; rest.size() < 10 * kCopyBlock + 17; ++i) {
+    for (int i = 0; rest.size() < 10 * 1024 + 17; ++i) {
         rest += "row" + std::to_string(i) + ",\"q, " + std::string(i % 37, '#') + "\",\xe4\xf6\r\n";
     }
     b.fs.put(kQueue, "first,row\r\n" + rest);
@@ -264,83 +266,203 @@ TEST(FileMode, RunArrivingWhileAnotherHoldsTheLockTakesNothing) {
     EXPECT_EQ(first.fs.data(kQueue), "b\r\nc\r\n");
 }
 
-TEST(FileMode, RunArrivingJustBeforeTheReplaceNeverReadsTheOldQueue) {
-    // The moment of the check-then-open gap: the first run has closed the queue (whose first line it
-    // took) and not yet put its lock file in place. A second run arriving now must not read the old
-    // queue. With a single round it takes the unchanged lock for stale and deletes it, so the first
-    // run cannot replace the queue and takes nothing either: the line stays for the next run.
+TEST(FileMode, RunArrivingDuringTheRewriteLeavesItAlone) {
+    // While the first run cuts the queue, its lock file has not changed size for a while: a second
+    // run with a single round takes it for stale, but cannot open it, so it gives up and touches
+    // nothing. A run arriving then cannot take the lock either.
     Bench first;
     FakePause second_pause;
     FakeStore second_store;
     first.fs.put(kQueue, "a\r\nb\r\nc\r\n");
     FileRun second;
+    bool saw_lock = false;
     first.fs.before = [&](const std::string& op) {
-        if (op != "replace") return;
+        if (op != "truncate") return;
         first.fs.before = nullptr;
         second = run_file_mode(kQueue, 1, first.fs, second_pause, second_store);
+        CreateResult created;
+        saw_lock = first.fs.create_exclusive(kLock, created) == nullptr && created == CreateResult::exists;
     };
     FileRun run = first.run();
     EXPECT_EQ(second.outcome, FileOutcome::gave_up);
     EXPECT_EQ(second_store.values.count("Count"), 0u);
-    EXPECT_EQ(run.outcome, FileOutcome::replace_failed);
-    EXPECT_EQ(first.store.values.count("Count"), 0u);
-    EXPECT_EQ(first.fs.data(kQueue), "a\r\nb\r\nc\r\n");
-
-    // With enough rounds the second run waits instead, and takes the next line afterwards.
-    Bench again;
-    again.fs.put(kQueue, "a\r\nb\r\nc\r\n");
-    FakePause waiting_pause;
-    FakeStore waiting_store;
-    bool saw_lock = false;
-    again.fs.before = [&](const std::string& op) {
-        if (op != "replace") return;
-        again.fs.before = nullptr;
-        CreateResult created;
-        saw_lock = again.fs.create_exclusive(kLock, created) == nullptr && created == CreateResult::exists;
-    };
-    EXPECT_EQ(again.run().line, "a");
     EXPECT_TRUE(saw_lock);
-    EXPECT_EQ(run_file_mode(kQueue, 60, again.fs, waiting_pause, waiting_store).line, "b");
-    EXPECT_EQ(again.fs.data(kQueue), "c\r\n");
+    EXPECT_EQ(run.outcome, FileOutcome::stored);
+    EXPECT_EQ(run.line, "a");
+    EXPECT_EQ(first.fs.data(kQueue), "b\r\nc\r\n");
+    EXPECT_EQ(first.fs.names(), std::vector<std::string>{kQueue});
 }
 
-TEST(FileMode, StoppedAtAnyStepNoLineIsLostOrTakenTwice) {
-    const std::vector<std::string> lines = {"l1,x", "l2,y", "l3,z"};
-    const std::string original = "l1,x\r\nl2,y\r\nl3,z\r\n";
-    // Count the operations of an undisturbed run first.
+TEST(FileMode, RewriteThatFailsIsFinishedByALaterRun) {
+    Bench b;
+    b.fs.put(kQueue, "a\r\nb\r\nc\r\n");
+    // The disk refuses the cut: the line is taken (the journal says so) and its values stored.
+    b.fs.before = [&](const std::string& op) {
+        if (op == "truncate") b.fs.fail_writes = true;
+    };
+    FileRun run = b.run();
+    EXPECT_EQ(run.outcome, FileOutcome::rewrite_failed);
+    EXPECT_TRUE(run.line_taken);
+    EXPECT_EQ(b.store.values, (std::map<std::string, std::string>{{"Value1", "a"}, {"Count", "1"}}));
+    EXPECT_TRUE(b.fs.has(kLock));
+
+    b.fs.before = nullptr;
+    b.fs.fail_writes = false;
+    EXPECT_TRUE(b.fs.append(kQueue, "d\r\n"));
+    EXPECT_EQ(b.run(2).outcome, FileOutcome::gave_up);  // finishes the rewrite, takes nothing
+    EXPECT_EQ(b.fs.data(kQueue), "b\r\nc\r\nd\r\n");
+    EXPECT_EQ(b.fs.names(), std::vector<std::string>{kQueue});
+    EXPECT_EQ(b.run(2).line, "b");
+}
+
+TEST(FileMode, JournalWhoseQueueWasDeletedIsCleared) {
+    // A run stopped just before it cuts the queue; then the queue is deleted, as an administrator
+    // would: the journal has nothing left to finish and goes.
+    Bench b;
+    b.fs.put(kQueue, "a\r\nb\r\n");
+    b.fs.before = [&](const std::string& op) {
+        if (op == "truncate") throw SimulatedCrash{};
+    };
+    EXPECT_THROW(b.run(), SimulatedCrash);
+    b.fs.before = nullptr;
+    ASSERT_TRUE(b.fs.remove(kQueue));
+    EXPECT_EQ(b.run(2).outcome, FileOutcome::gave_up);
+    EXPECT_TRUE(b.fs.names().empty());
+    EXPECT_EQ(b.run(2).outcome, FileOutcome::no_queue);
+}
+
+// Stopping runs at every step, with another program appending lines. Afterwards, once a later run
+// has cleared what a stopped run left, the queue holds every line not taken, each once, in order.
+const std::vector<std::string> kLines = {"l1,x", "l2,y", "l3,z"};
+const std::string kOriginal = "l1,x\r\nl2,y\r\nl3,z\r\n";
+const std::string kRest = kOriginal.substr(6);
+
+// Another program appending one line as soon as it can open the queue, trying at every operation
+// of the runs from the one numbered `from` on.
+struct Appender {
+    FakeFileSystem& fs;
+    std::string line;
+    int from;
+    bool done = false;
+
+    void attach() {
+        fs.before = [this](const std::string&) {
+            if (fs.operations >= from) now();
+        };
+    }
+    void now() {
+        if (!done) done = fs.append(kQueue, line + "\r\n");
+    }
+};
+
+// One run, stopped at its operation numbered `crash` (0: not stopped). True when it was stopped.
+bool run_stopped_at(Bench& b, int crash, FileRun& result) {
+    b.fs.operations = 0;
+    b.fs.crash_at = crash;
+    bool stopped = false;
+    try {
+        result = b.run(2);
+    } catch (const SimulatedCrash&) {
+        stopped = true;
+    }
+    b.fs.crash_at = 0;
+    return stopped;
+}
+
+// Takes every line left; returns the lines taken.
+std::vector<std::string> drain(Bench& b) {
+    std::vector<std::string> taken;
+    for (int attempt = 0; attempt < 10 && b.fs.data(kQueue) != ""; ++attempt) {
+        FileRun run = b.run(2);
+        EXPECT_EQ(run.outcome, FileOutcome::stored);
+        taken.push_back(run.line);
+        EXPECT_EQ(run.values, split_values(run.line));
+    }
+    return taken;
+}
+
+int steps_of_one_run() {
     Bench probe;
-    probe.fs.put(kQueue, original);
+    probe.fs.put(kQueue, kOriginal);
     probe.run();
-    const int steps = probe.fs.operations;
-    ASSERT_GT(steps, 10);
+    return probe.fs.operations;
+}
 
+TEST(FileMode, StoppedAtAnyStepLosesNoLineWhileAnotherProgramAppends) {
+    const int steps = steps_of_one_run();
+    ASSERT_GT(steps, 20);
+    for (int append_at = 0; append_at <= steps + 1; ++append_at) {
+        for (int crash = 0; crash <= steps; ++crash) {
+            SCOPED_TRACE("appended from step " + std::to_string(append_at) + ", stopped at step " +
+                         std::to_string(crash));
+            Bench b;
+            b.fs.put(kQueue, kOriginal);
+            Appender appender{b.fs, "new,line", append_at};
+            if (append_at > 0) appender.attach();
+            FileRun first;
+            bool stopped = run_stopped_at(b, crash, first);
+            b.fs.before = nullptr;
+            if (append_at > 0) {
+                appender.now();  // nobody holds the queue now
+                ASSERT_TRUE(appender.done);
+            }
+            const std::string appended = append_at > 0 ? "new,line\r\n" : "";
+            if (b.fs.has(kLock)) {
+                ASSERT_TRUE(stopped);
+                ASSERT_EQ(b.run(2).outcome, FileOutcome::gave_up);  // finishes or clears, takes nothing
+            }
+            ASSERT_EQ(b.fs.names(), std::vector<std::string>{kQueue});
+            const std::string after = b.fs.data(kQueue);
+            std::vector<std::string> taken;
+            if (!stopped) {
+                EXPECT_EQ(first.outcome, FileOutcome::stored);
+                EXPECT_EQ(first.values, (std::vector<std::string>{"l1", "x"}));
+                EXPECT_EQ(after, kRest + appended);
+                taken.push_back(first.line);
+            } else {
+                // Either the stopped run took the first line (it had committed) or the queue is whole.
+                ASSERT_TRUE(after == kOriginal + appended || after == kRest + appended) << after;
+                if (after != kOriginal + appended) taken.push_back(kLines[0]);
+            }
+            std::vector<std::string> rest = drain(b);
+            taken.insert(taken.end(), rest.begin(), rest.end());
+            std::vector<std::string> expected = kLines;
+            if (append_at > 0) expected.push_back("new,line");
+            EXPECT_EQ(taken, expected);
+        }
+    }
+
+    // A run stopped at any step, a line appended, the run that finishes its rewrite stopped at any
+    // step, another line appended: a last run finishes, and no line is lost or doubled.
     for (int crash = 1; crash <= steps; ++crash) {
-        SCOPED_TRACE("stopped at step " + std::to_string(crash));
-        Bench b;
-        b.fs.put(kQueue, original);
-        b.fs.crash_at = crash;
-        bool crashed = false;
-        try {
-            b.run();
-        } catch (const SimulatedCrash&) {
-            crashed = true;
-        }
-        ASSERT_TRUE(crashed);
-        b.fs.crash_at = 0;
+        auto stopped_and_appended = [&](Bench& b) {
+            b.fs.put(kQueue, kOriginal);
+            FileRun run;
+            EXPECT_TRUE(run_stopped_at(b, crash, run));
+            EXPECT_TRUE(b.fs.append(kQueue, "x1,after\r\n"));
+        };
+        Bench probe;
+        stopped_and_appended(probe);
+        if (!probe.fs.has(kLock)) continue;  // stopped before it took the lock: nothing to finish
+        FileRun run;
+        ASSERT_FALSE(run_stopped_at(probe, 0, run));
+        const int finishing_steps = probe.fs.operations;
 
-        // The queue's lines must be all there, or all but the first (then the stopped run took it).
-        std::string after = b.fs.has(kQueue) ? b.fs.data(kQueue) : b.fs.data(kLock);
-        ASSERT_TRUE(after == original || after == original.substr(6)) << after;
-        std::vector<std::string> taken;
-        if (after != original) taken.push_back(lines[0]);
-
-        // Later runs (few rounds, so a left lock file is cleared quickly) drain the queue.
-        for (int attempt = 0; attempt < 10 && b.fs.data(kQueue) != ""; ++attempt) {
-            FileRun run = b.run(2);
-            if (run.outcome == FileOutcome::stored) taken.push_back(run.line);
+        for (int crash2 = 1; crash2 <= finishing_steps; ++crash2) {
+            SCOPED_TRACE("stopped at step " + std::to_string(crash) + ", finishing stopped at step " +
+                         std::to_string(crash2));
+            Bench b;
+            stopped_and_appended(b);
+            ASSERT_TRUE(run_stopped_at(b, crash2, run));
+            ASSERT_TRUE(b.fs.append(kQueue, "x2,after\r\n"));
+            const std::string appended = "x1,after\r\nx2,after\r\n";
+            if (b.fs.has(kLock)) {
+                ASSERT_EQ(b.run(2).outcome, FileOutcome::gave_up);
+            }
+            EXPECT_EQ(b.fs.names(), std::vector<std::string>{kQueue});
+            const std::string after = b.fs.data(kQueue);
+            EXPECT_TRUE(after == kOriginal + appended || after == kRest + appended) << after;
         }
-        EXPECT_EQ(taken, lines);
-        EXPECT_EQ(b.fs.names(), std::vector<std::string>{kQueue});
     }
 }
 
