@@ -3,6 +3,7 @@
 #include "commands/archive_command.h"
 #include "commands/command_parser.h"
 #include "commands/file_commands.h"
+#include "commands/process.h"
 #include "engine/run_state.h"
 #include "engine/text.h"
 
@@ -14,6 +15,15 @@ void RunCommandLine(RunState& run, ParsedCommand& cmd, CommandServices services)
     if (cmd.syntaxError) return;
     if (cmd.kind == CommandKind::kArchive) {
         ExecuteArchiveCommand(run, cmd, services.files);
+        return;
+    }
+    if (cmd.kind == CommandKind::kProgram || cmd.kind == CommandKind::kWait) {
+        if (!services.processes) return;
+        if (cmd.kind == CommandKind::kProgram) {
+            ExecuteProgram(run, cmd, *services.processes);
+        } else {
+            WaitForNamedProcess(run, cmd, *services.processes);
+        }
         return;
     }
     if (cmd.kind != CommandKind::kFile && cmd.kind != CommandKind::kRegistry) return;

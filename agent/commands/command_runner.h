@@ -10,11 +10,13 @@
 
 namespace dravik {
 
+class ProcessHost;
 struct RunState;
 
 struct CommandServices {
     TextFileSystem& files;
     Registry& registry;
+    ProcessHost* processes = nullptr;  // "-program" and "-wait" do nothing without it
 };
 
 // Runs the command statement at run.statement.

@@ -23,7 +23,7 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
 
     std::string line;
     bool section_over = !found;
-    while (!section_over && reader.read_line(line)) {
+    for (int32_t line_start = reader.tell(); !section_over && reader.read_line(line); line_start = reader.tell()) {
         size_t first = skip_blanks(line);
         if (first >= line.size()) continue;
         if (line[first] == '[') break;
@@ -63,8 +63,9 @@ SectionResult run_section(RunState& run, std::string_view name, bool resume, con
                 break;
             default:
                 if (handlers.batch) {
-                    // Hand the whole run of batch lines over from the start of this one.
+                    // The whole run of batch lines goes to the batch file, this line first.
                     run.log.write("Starting new batch file.\n");
+                    reader.seek(line_start, 0);
                     handlers.batch(run);
                 }
                 break;

@@ -21,8 +21,8 @@ struct StatementHandlers {
     std::function<void(RunState& run)> command;
     // A '$' line; returns false when a form could not be shown (the section then fails).
     std::function<bool(RunState& run)> prompt;
-    // The first line of a run of batch lines; the reader stands just after that line (the handler
-    // moves back to its start) and is left at the first line that is not a batch line.
+    // The first line of a run of batch lines; the reader stands at the start of that line and the
+    // handler leaves it at the first line that is not a batch line.
     std::function<void(RunState& run)> batch;
     // Called after every statement, before the cancel flag is tested (tests use it to bound a run).
     std::function<void(RunState& run)> after_statement;

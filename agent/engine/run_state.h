@@ -73,10 +73,12 @@ struct RunState {
     std::atomic<bool> show_progress{false};
     std::atomic<bool> cancel{false};
     std::atomic<bool> interrupted{false};
+    bool batch_incomplete = false;  // a batch file of this update stopped before its last line
 
     std::string update_name;  // at most 128 characters
     std::string temp_dir;     // without trailing backslash
     bool is_nt = true;
+    int nt_version = 0;  // 350, 351, 400, 2000, 2001, 2003 on those NT versions; 0 otherwise
     int32_t today = 0;  // yyyymmdd, computed once per process
 
     std::string read_argument(bool expand) { return ReadArgument(statement, expand, vars, services.environment); }

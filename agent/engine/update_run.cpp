@@ -97,7 +97,7 @@ SectionResult run_sections(RunState& run, const SectionRunner& run_one) {
 
 void show_completion(RunState& run, const UpdateOptions& options) {
     UserInterface& ui = run.services.ui;
-    if (run.interrupted) {
+    if (run.interrupted || run.batch_incomplete) {
         ui.show_message("The " + run.update_name + " update may have been\ninterrupted or did not finish properly.",
                         "Update Warning", MessageIcon::kExclamation, false);
         return;
@@ -131,6 +131,7 @@ void run_update(RunState& run, const std::string& script_path, const StatementHa
     if (run.services.ui.stop_requested()) return;
     run.update_name.clear();
     run.interrupted = false;
+    run.batch_incomplete = false;
     if (script_path.empty() || !run.services.system.file_exists(script_path)) return;
 
     run.reader.load(script_path);

@@ -47,7 +47,8 @@ SectionResult run_sections(RunState& run, const SectionRunner& run_one);
 // The whole run on the worker thread, given the script path (already absolute).
 void run_update(RunState& run, const std::string& script_path, const StatementHandlers& handlers = {});
 
-// The completion message box, if any: interrupted, or pauseoncompletion.
+// The completion message box, if any: interrupted (or a batch file stopped early), or
+// pauseoncompletion.
 void show_completion(RunState& run, const UpdateOptions& options);
 
 // The reboot at the end of the run, as the `reboot` option asks.

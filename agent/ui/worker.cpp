@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include "agent_app.h"
+#include "commands/batch_file.h"
 #include "commands/command_runner.h"
+#include "commands/process_win32.h"
 #include "engine/command_line.h"
 #include "engine/update_run.h"
 
@@ -35,6 +37,7 @@ DWORD WINAPI worker_thread(LPVOID param) {
         return 0;
     }
     app.run.is_nt = is_nt_platform();
+    app.run.nt_version = nt_version_code();
 
     CommandLine cl = parse_command_line(command_line_arguments(GetCommandLineA()), app.run);
     if (cl.help) show_help_dialog(app);
@@ -49,8 +52,10 @@ DWORD WINAPI worker_thread(LPVOID param) {
     app.run.temp_dir = temporary_directory();
 
     HostFileSystem files;
+    Win32ProcessHost processes(app.status, app.stop_event, app.closing);
     StatementHandlers handlers;
-    handlers.command = CommandRunner(CommandServices{files, app.registry});
+    handlers.command = CommandRunner(CommandServices{files, app.registry, &processes});
+    handlers.batch = [&processes](RunState& run) { RunBatchFile(run, processes); };
     run_update(app.run, cl.script_path, handlers);
 
     PostMessageA(app.status, WM_CLOSE, 0, 0);
