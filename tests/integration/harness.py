@@ -30,6 +30,7 @@ WINE = ENV["WINELOADER"]
 BUILD = ENV["DRAVIK_WIN_BUILD"]
 BIN = os.path.join(BUILD, "bin")
 WINTEST = os.path.join(BUILD, "tools", "wintest.exe")
+SLEEPER = os.path.join(BUILD, "tools", "sleeper.exe")
 OUTPUT = os.environ.get("DRAVIK_TEST_OUTPUT", tempfile.gettempdir())
 
 PREFIX_RE = re.compile(r"^\d{1,2}/\d{1,2}/\d{4} \d\d:\d\d:\d\d, ")
@@ -130,6 +131,12 @@ class WineTestCase(unittest.TestCase):
             self.assertTrue(text.endswith("\r\n"), repr(text[-40:]))
         lines = text.split("\r\n")[:-1] if text else []
         return [PREFIX_RE.sub("", line) for line in lines]
+
+    def host_path(self, windows_path):
+        """The host path of a Windows path in the test prefix."""
+        r = wine(["winepath", "-u", windows_path])
+        self.assertEqual(r.returncode, 0, r.stderr.decode(errors="replace"))
+        return r.stdout.decode("latin-1").strip()
 
     def reg(self, *args):
         """Runs Wine's reg.exe in the test prefix, to look at what the programs did to the registry."""

@@ -1,10 +1,12 @@
-"""The file and registry commands in the real agent under Wine: files checked byte for byte, the
-registry through Wine's reg.exe, and the log as the agent wrote it."""
+"""The workstation commands in the real agent under Wine: files checked byte for byte, the
+registry through Wine's reg.exe, started programs and batch files by their effects, and the log as
+the agent wrote it."""
 import os
 import re
+import shutil
 import subprocess
 
-from harness import ENV, WINE, WINTEST, WineTestCase
+from harness import ENV, SLEEPER, WINE, WINTEST, WineTestCase, winpath
 
 KEY = "Software\\DravikTest"
 HKCU_KEY = "HKEY_CURRENT_USER\\" + KEY
@@ -222,3 +224,113 @@ class Commands(WineTestCase):
         self.assertRegex(log[5], r"^-file .* -g server -v line, Server=old\d{1,2}/\d{1,2}/\d{4} \d\d:\d\d:\d\d, "
                                  r"-reg CU .* -s Server SZ \{line\}, Value set\.$")
         self.assertEqual(log[6], f"-file {ini}.{{found}} -ie found={{found}}, Line appended to the end of the file.")
+
+    # Programs, process waits and batch files. sleeper.exe <ms> <exit code> [file] writes the file
+    # when its time is up; copies under other names tell the processes apart.
+
+    def copy_sleeper(self, name):
+        shutil.copy(SLEEPER, self.path(name))
+        return self.win(name)
+
+    def test_program_started_with_and_without_wait(self):
+        sleeper, done, later = winpath(SLEEPER), self.win("done.txt"), self.win("later.txt")
+        missing = self.win("nothere.exe")
+        lines = [f'-program {sleeper} "2000 7 {done}" wait', f"-file {done} -v a",
+                 f'-program {sleeper} "3000 0 {later}" nowait min', f"-file {later} -v b",
+                 f"-program {missing} nowait"]
+        # An error box for the missing program would keep the agent from ending.
+        log = self.run_common("\n".join(lines) + "\n")
+        self.assertEqual(log, [
+            lines[0] + ", Process executed.", "-Program Wait, Process completed.",
+            lines[1] + ", File exists.",
+            lines[2] + ", Process executed.",
+            lines[3] + ", File does not exist.",
+            lines[4] + ", Error starting process: File not found.",
+        ])
+        self.wait_for(lambda: os.path.exists(self.path("later.txt")), what="the program started without wait")
+
+    def test_wait_for_named_processes(self):
+        sleeper, done = winpath(SLEEPER), self.win("done.txt")
+        napper = self.copy_sleeper("napper.exe")
+        lines = [f'-program {sleeper} "4000 0 {done}" nowait', f'-program {napper} "12000 0" nowait',
+                 "-wait 1", "-wait SLEEPER -v found", f"-file {done} -v a", "-wait nosuchprocess -v missing",
+                 "-wait napper.exe 1 -v late", f"-reg CU {KEY} -m",
+                 f"-reg CU {KEY} -s found SZ {{found}} -s missing SZ {{missing}} -s late SZ {{late}}"]
+        log = self.run_common("\n".join(lines) + "\n")
+        self.assertEqual(log, [
+            lines[0] + ", Process executed.",
+            lines[1] + ", Process executed.",
+            "-wait 1, Wait timed out.",  # the agent itself is the DravikLT found
+            "-wait SLEEPER -v found, Process completed.",
+            lines[4] + ", File exists.",
+            "-wait nosuchprocess -v missing, Process not currently running.",
+            "-wait napper.exe 1 -v late, Wait timed out.",
+            lines[7] + ", Created registry key.",
+            lines[8] + ", Value set.", "-s missing SZ {missing} -s late SZ {late}, Value set.",
+            "-s late SZ {late}, Value set.",
+        ])
+        self.assertEqual([self.reg_value(HKCU_KEY, n) for n in ("found", "missing", "late")],
+                         [("REG_SZ", "TRUE"), ("REG_SZ", "FALSE"), ("REG_SZ", "TRUE")])
+
+    def test_closing_the_agent_ends_a_wait(self):
+        dozer = self.copy_sleeper("dozer.exe")
+        self.write_script("c.sdf", f"[Update]\nupdate = Cmd\nshowprogress = yes\nlog = {self.win('u.log')}\n"
+                                   f"[Common]\n-program {dozer} \"60000 0\" nowait\n-wait 1\n-wait dozer -v f\n")
+        agent = self.start_agent("c.sdf")
+        self.wait_for(lambda: os.path.exists(self.path("u.log")) and "-wait dozer -v f, " in self.read_log("u.log"),
+                      what="the wait")
+        self.assertEqual(self.wintest("close", "Dravik Status").returncode, 0)
+        self.click("Update Cancelled", "OK")
+        agent.wait(timeout=20)
+        self.assertIn("-wait dozer -v f, Process completed.", self.log_entries("u.log"))
+
+    def run_batch_script(self, body):
+        """Runs Common with batch lines; returns the statements' log and the agent's temporary folder."""
+        log = self.run_common(body)
+        executing = [line for line in log if line.startswith("Executing batch file, ")]
+        self.assertEqual(len(executing), 1, log)
+        batch = executing[0][len("Executing batch file, "):]
+        return log, batch, os.path.dirname(self.host_path(batch))
+
+    def test_batch_lines_run_before_the_next_command(self):
+        self.write_bytes("a.txt", b"alpha\r\n")
+        a, b, c = self.win("a.txt"), self.win("b.txt"), self.win("c.txt")
+        lines = [f"@SET src = {a}", f"copy {a} {b}", "   ; not written", f"  copy {{src}} {c}", f"-file {c} -v e"]
+        log, batch, temp = self.run_batch_script("\n".join(lines) + "\n")
+        self.assertEqual(log, [
+            lines[0] + ", Variable set.",
+            lines[1] + ", Starting new batch file.",
+            f"copy {{src}} {c}, Added to batch file.",
+            f"Executing batch file, {batch}",
+            'Batch file completed, ""',
+            lines[4] + ", File exists.",
+        ])
+        self.assertEqual(os.path.basename(batch.replace("\\", "/")).lower(), "update.bat")
+        self.assertEqual((self.read_bytes("b.txt"), self.read_bytes("c.txt")), (b"alpha\r\n", b"alpha\r\n"))
+        self.assertFalse({"update.bat", "update.cmd", "update.mrk"} & {n.lower() for n in os.listdir(temp)})
+
+    def test_batch_that_exits_early_leaves_the_marker(self):
+        one, two = self.win("one.txt"), self.win("two.txt")
+        self.write_script("c.sdf", f"[Update]\nupdate = Cmd\nlog = {self.win('u.log')}\n[Common]\n"
+                                   f"echo one> {one}\nexit\necho two> {two}\n-file {one} -v e\n")
+        agent = self.start_agent("c.sdf")
+        # The record of the incomplete batch turns the end of the update into a warning.
+        texts = [t for _, cls, t in self.window_texts("Update Warning") if cls.lower() == "static" and t]
+        self.assertIn("The Cmd update may have been\\ninterrupted or did not finish properly.", texts)
+        self.click("Update Warning", "OK")
+        self.assertEqual(agent.wait(timeout=30), 0)
+        log = self.log_entries("u.log")
+        start = log.index("Section found, Reading commands.") + 1
+        batch = log[start + 3][len("Executing batch file, "):]
+        self.assertEqual(log[start:start + 7], [
+            f"echo one> {one}, Starting new batch file.",
+            "exit, Added to batch file.",
+            f"echo two> {two}, Added to batch file.",
+            f"Executing batch file, {batch}",
+            'Not all commands completed, ""',
+            f"-file {one} -v e, File exists.",
+            "Searching for section, [Cleanup]",
+        ])
+        self.assertFalse(os.path.exists(self.path("two.txt")))
+        temp = os.path.dirname(self.host_path(batch))
+        self.assertFalse({"update.bat", "update.cmd", "update.mrk"} & {n.lower() for n in os.listdir(temp)})
