@@ -79,14 +79,14 @@ class WineTestCase(unittest.TestCase):
             f.write(data)
         return self.win(name)
 
-    def start_agent(self, *args):
-        p = subprocess.Popen([WINE, os.path.join(BIN, "DravikLT.exe")] + list(args), cwd=self.dir, env=ENV,
+    def start_agent(self, *args, env=None):
+        p = subprocess.Popen([WINE, os.path.join(BIN, "DravikLT.exe")] + list(args), cwd=self.dir, env=env or ENV,
                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(p)
         return p
 
-    def run_agent(self, *args, timeout=90):
-        p = self.start_agent(*args)
+    def run_agent(self, *args, timeout=90, env=None):
+        p = self.start_agent(*args, env=env)
         return p.wait(timeout=timeout)
 
     def run_command_line(self, arguments, timeout=90):
@@ -154,12 +154,12 @@ class WineTestCase(unittest.TestCase):
                 return m.group(2), m.group(3) or ""
         return None
 
-    def run_common(self, body, name="x.sdf", update="Test", args=()):
+    def run_common(self, body, name="x.sdf", update="Test", args=(), env=None):
         """Runs a script whose Common holds `body` in the agent (with further command-line `args`);
         returns the log entries of its statements (between the section search of Common and that of
         Cleanup)."""
         self.write_script(name, f"[Update]\nupdate = {update}\nlog = {self.win('u.log')}\n[Common]\n{body}\n")
-        self.assertEqual(self.run_agent(name, *args), 0)
+        self.assertEqual(self.run_agent(name, *args, env=env), 0)
         log = self.log_entries("u.log")
         start = log.index("Section found, Reading commands.") + 1
         end = next(i for i, line in enumerate(log) if line == "Searching for section, [Cleanup]")

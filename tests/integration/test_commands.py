@@ -17,8 +17,8 @@ def utf16(text):
 
 
 class Commands(WineTestCase):
-    def run_common(self, body, name="c.sdf"):
-        return super().run_common(body, name=name, update="Cmd")
+    def run_common(self, body, name="c.sdf", env=None):
+        return super().run_common(body, name=name, update="Cmd", env=env)
 
     def write_bytes(self, name, data):
         with open(self.path(name), "wb") as f:
@@ -271,6 +271,17 @@ class Commands(WineTestCase):
         ])
         self.assertEqual([self.reg_value(HKCU_KEY, n) for n in ("found", "missing", "late")],
                          [("REG_SZ", "TRUE"), ("REG_SZ", "FALSE"), ("REG_SZ", "TRUE")])
+
+        # Without VDMDBG the search uses PSAPI alone; without PSAPI too, the toolhelp functions.
+        for i, missing_libraries in enumerate(("vdmdbg", "vdmdbg,psapi")):
+            env = dict(ENV, WINEDLLOVERRIDES=ENV["WINEDLLOVERRIDES"] + f";{missing_libraries}=d")
+            done = self.win(f"done{i}.txt")
+            lines = [f'-program {sleeper} "2500 0 {done}" nowait', "-wait 1", "-wait SLEEPER", f"-file {done} -v a",
+                     "-wait nosuchprocess"]
+            self.assertEqual(self.run_common("\n".join(lines) + "\n", env=env), [
+                lines[0] + ", Process executed.", "-wait 1, Wait timed out.", "-wait SLEEPER, Process completed.",
+                lines[3] + ", File exists.", "-wait nosuchprocess, Process not currently running.",
+            ], missing_libraries)
 
     def test_closing_the_agent_ends_a_wait(self):
         dozer = self.copy_sleeper("dozer.exe")
