@@ -36,7 +36,8 @@ bool file_holds(const std::string& path, const std::string& text) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) return false;
     std::string read(text.size() + 1, '\0');
-    return std::fread(read.data(), 1, read.size(), file.get()) == text.size() && read.compare(0, text.size(), text) == 0;
+    return std::fread(read.data(), 1, read.size(), file.get()) == text.size() &&
+           read.compare(0, text.size(), text) == 0;
 }
 
 // Reads the run of batch lines from the reader, leaving it at the first line that ends the run.
@@ -127,8 +128,8 @@ bool RunBatchFile(RunState& run, ProcessHost& host) {
 
     host.clear_attributes(marker);
     FilePtr marker_file(std::fopen(marker.c_str(), "wb"));
-    std::string marker_text = std::string("Wait marker created by DravikLT.exe v") + kAgentVersion + "\r\n" +
-                              kMarkerNotice + "\r\n";
+    std::string marker_text =
+        std::string("Wait marker created by DravikLT.exe v") + kAgentVersion + "\r\n" + kMarkerNotice + "\r\n";
     if (!marker_file || !write_and_close(std::move(marker_file), marker_text)) {
         run.log.line("Error creating marker file, " + marker + "\n");
     }

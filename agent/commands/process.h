@@ -18,7 +18,7 @@ struct RunState;
 
 // A started or found process; its handle is closed with the object.
 class Process {
-public:
+  public:
     virtual ~Process() = default;
 };
 
@@ -34,12 +34,12 @@ enum class WaitEnd { kEnded, kStopped, kTimedOut, kFailed };
 enum class ProcessSearch {
     kFound,
     kNotFound,
-    kNotWin32,        // neither the NT nor the Windows 95 platform
-    kNoProcessList,   // no system library to list processes with
+    kNotWin32,       // neither the NT nor the Windows 95 platform
+    kNoProcessList,  // no system library to list processes with
 };
 
 class ProcessHost {
-public:
+  public:
     virtual ~ProcessHost() = default;
     // Opens `file` with the shell, without any error box; null on failure, with the system's text
     // for the error in `error_text`.

@@ -1,5 +1,4 @@
 #include "commands/process.h"
-
 #include "engine/run_state.h"
 #include "engine/text.h"
 

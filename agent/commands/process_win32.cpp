@@ -1,7 +1,8 @@
 #include "commands/process_win32.h"
 
-#include <psapi.h>
 #include <shellapi.h>
+
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <vdmdbg.h>
 
@@ -17,7 +18,7 @@ namespace {
 constexpr DWORD kNameBuffer = 260;
 
 class Win32Process : public Process {
-public:
+  public:
     explicit Win32Process(HANDLE h) : h_(h) {}
     ~Win32Process() override {
         if (h_) CloseHandle(h_);
@@ -26,12 +27,12 @@ public:
     Win32Process& operator=(const Win32Process&) = delete;
     HANDLE handle() const { return h_; }
 
-private:
+  private:
     HANDLE h_;
 };
 
 class Library {
-public:
+  public:
     explicit Library(const char* name) : h_(LoadLibraryA(name)) {}
     ~Library() {
         if (h_) FreeLibrary(h_);
@@ -47,7 +48,7 @@ public:
         return h_ ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(h_, name))) : nullptr;
     }
 
-private:
+  private:
     HMODULE h_;
 };
 

@@ -12,7 +12,7 @@
 namespace dravik {
 
 class Win32ProcessHost : public ProcessHost {
-public:
+  public:
     // `owner` owns what the shell shows; `stop_event` may still be null when a wait starts (the
     // progress thread makes it), in which case `closing` tells that the agent is ending.
     Win32ProcessHost(HWND owner, const std::atomic<HANDLE>& stop_event, const std::atomic<bool>& closing)
@@ -25,7 +25,7 @@ public:
     void clear_attributes(const std::string& path) override;
     std::string windows_directory() override;
 
-private:
+  private:
     HWND owner_;
     const std::atomic<HANDLE>& stop_event_;
     const std::atomic<bool>& closing_;

@@ -18,7 +18,7 @@ namespace {
 // Keeps what a started interpreter would have read; "runs" the batch by deleting the marker, as
 // its last line does, unless the batch is to stop early.
 class FakeProcessHost : public ProcessHost {
-public:
+  public:
     std::vector<StartRequest> started;
     std::string batch_text, marker_text;
     bool batch_runs_to_end = true;
@@ -94,7 +94,8 @@ TEST(BatchFile, RunOfLinesWrittenExpandedRunAndRemoved) {
                   "\r\n"
                   "\r\n"
                   "rem ***Added by DravikLT.exe\r\n"
-                  "del " + t.run.temp_dir + "\\update.mrk\r\n");
+                  "del " +
+                      t.run.temp_dir + "\\update.mrk\r\n");
         EXPECT_EQ(host.marker_text.substr(0, 42), "Wait marker created by DravikLT.exe v2.0\r\n");
         ASSERT_EQ(host.started.size(), 1u);
         EXPECT_EQ(host.started[0].file, c.interpreter);
@@ -103,13 +104,16 @@ TEST(BatchFile, RunOfLinesWrittenExpandedRunAndRemoved) {
         EXPECT_EQ(host.started[0].show, 0);
 
         const std::string log = t.log();
-        const std::string expected = "Section found, Reading commands.\n"
-                                     "@SET dest = c:\\dest, Variable set.\n"
-                                     "copy c:\\a.txt c:\\b.txt, Starting new batch file.\n"
-                                     "xcopy %SRC% {dest} /s, Added to batch file.\n"
-                                     "Executing batch file, " + batch + "\n" + c.ending + "\n"
-                                     "@SET after = 1, Variable set.\n"
-                                     "Searching for section, [Cleanup]\n";
+        const std::string expected =
+            "Section found, Reading commands.\n"
+            "@SET dest = c:\\dest, Variable set.\n"
+            "copy c:\\a.txt c:\\b.txt, Starting new batch file.\n"
+            "xcopy %SRC% {dest} /s, Added to batch file.\n"
+            "Executing batch file, " +
+            batch + "\n" + c.ending +
+            "\n"
+            "@SET after = 1, Variable set.\n"
+            "Searching for section, [Cleanup]\n";
         EXPECT_NE(log.find(expected), std::string::npos) << log;
         // A batch that stopped early is remembered, and the update ends with a warning.
         EXPECT_EQ(t.run.batch_incomplete, !c.runs_to_end);
@@ -145,7 +149,9 @@ TEST(BatchFile, NothingToRunOrNoFileToWrite) {
     u.run_script("[Common]\r\necho one\r\necho two\r\n@SET after = 1\r\n", handlers);
     EXPECT_TRUE(host.started.empty());
     EXPECT_NE(u.log().find("echo one, Starting new batch file.\n"
-                           "Error creating batch file, " + u.run.temp_dir + "\\Update.bat\n"
+                           "Error creating batch file, " +
+                           u.run.temp_dir +
+                           "\\Update.bat\n"
                            "@SET after = 1, Variable set.\n"),
               std::string::npos)
         << u.log();
