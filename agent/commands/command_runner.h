@@ -18,9 +18,9 @@ struct RunState;
 struct CommandServices {
     TextFileSystem& files;
     Registry& registry;
-    ProcessHost* processes = nullptr;  // "-program" and "-wait" do nothing without it
-    ShortcutHost* shortcuts = nullptr;     // "-shortcut" does nothing without it
-    ComponentHost* components = nullptr;   // "-xdll" does nothing without it
+    ProcessHost* processes = nullptr;     // "-program" and "-wait" do nothing without it
+    ShortcutHost* shortcuts = nullptr;    // "-shortcut" does nothing without it
+    ComponentHost* components = nullptr;  // "-xdll" does nothing without it
 };
 
 // Runs the command statement at run.statement.

@@ -53,16 +53,23 @@ CopyDecision decide_copy(const ParsedCommand& cmd, ComponentHost& host) {
 std::string ole_error(uint32_t code) {
     const char* reason = nullptr;
     switch (code) {
-        case 0x80070057u: reason = "Invalid argument.\n"; break;
-        case 0x8007000Eu: reason = "Out of memory.\n"; break;
-        case 0x8000FFFFu: reason = "Unexpected error.\n"; break;
+        case 0x80070057u:
+            reason = "Invalid argument.\n";
+            break;
+        case 0x8007000Eu:
+            reason = "Out of memory.\n";
+            break;
+        case 0x8000FFFFu:
+            reason = "Unexpected error.\n";
+            break;
         case 0x8004000Eu:
             reason = "The versions of COMPOBJ.DLL and OLE2.DLL are incompatible with each other.\n";
             break;
         case 0x80010106u:
             reason = "COM already initialized with a different concurrency model for this apartment.\n";
             break;
-        default: return "Error initializing COM library.\n";
+        default:
+            return "Error initializing COM library.\n";
     }
     return std::string("Error initializing COM: ") + reason;
 }

@@ -1,6 +1,7 @@
 #include "commands/control_win32.h"
 
 #include <windows.h>
+
 #include <ole2.h>
 
 #include <algorithm>
@@ -32,8 +33,7 @@ bool GetFileVersionText(const std::string& path, std::string& text) {
     };
     Translation* translations = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
-                        &length) ||
+    if (!VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &length) ||
         length < sizeof(Translation)) {
         return false;
     }

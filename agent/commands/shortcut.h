@@ -23,9 +23,9 @@ struct LinkRequest {
 // How far saving a link got.
 enum class LinkOutcome {
     kSaved,
-    kNotCreated,   // the shell-link object could not be made; see `code`
-    kNoPersist,    // the object offers no IPersistFile
-    kNotSaved,     // IPersistFile::Save failed
+    kNotCreated,  // the shell-link object could not be made; see `code`
+    kNoPersist,   // the object offers no IPersistFile
+    kNotSaved,    // IPersistFile::Save failed
 };
 
 class ShortcutHost {

@@ -1,6 +1,7 @@
 #include "commands/shortcut_win32.h"
 
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include <objidl.h>

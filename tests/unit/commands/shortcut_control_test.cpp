@@ -20,10 +20,10 @@ TEST(VersionTextTest, ComparesNumericallyFieldByField) {
         const char* b;
         int sign;
     } cases[] = {
-        {"1.10", "1.9", 1},   {"1.9", "1.10", -1},          {"0.9", "1.0", -1},        {"1.0", "0.9", 1},
-        {"1.0", "1.0", 0},    {"1.0 beta", "1.0", 0},        {"1.0", "1.0 beta", 0},    {"1.0.0.0", "1.0", 0},
+        {"1.10", "1.9", 1},    {"1.9", "1.10", -1},           {"0.9", "1.0", -1},         {"1.0", "0.9", 1},
+        {"1.0", "1.0", 0},     {"1.0 beta", "1.0", 0},        {"1.0", "1.0 beta", 0},     {"1.0.0.0", "1.0", 0},
         {"1.0.0.1", "1.0", 1}, {"5, 0, 2, 17", "5.0.2.9", 1}, {"1.2.3.4", "1.2.3.5", -1}, {"2.0.0.0", "10.0.0.0", -1},
-        {"01.02", "1.2", 0},  {"1.2.3.4.9", "1.2.3.4", 0},  // a fifth field is no part of the version
+        {"01.02", "1.2", 0},   {"1.2.3.4.9", "1.2.3.4", 0},  // a fifth field is no part of the version
     };
     for (const auto& c : cases) {
         int r = CompareVersionTexts(c.a, c.b);
@@ -141,8 +141,8 @@ TEST(ControlCommandTest, CopiesOnlyWhatIsNewerAndReportsEachOutcome) {
     };
     host.versions = {{"new.dll", "1.10.0.0"}, {"ctl.dll", "1.9.0.0"}, {"same.dll", "1.9"}};
     EXPECT_EQ(run("-xdll ctl.dll -r new.dll"), "Control registered.\n");
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"copy new.dll ctl.dll", "DllRegisterServer ctl.dll",
-                                                    "uninitialize"}));
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"copy new.dll ctl.dll", "DllRegisterServer ctl.dll", "uninitialize"}));
     const char newer[] = "Control not registered: Destination file is a newer version.\n";
     EXPECT_EQ(run("-xdll ctl.dll -r same.dll"), newer);
     EXPECT_EQ(run("-xdll new.dll -r ctl.dll"), newer);
