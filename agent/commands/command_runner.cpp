@@ -2,8 +2,10 @@
 
 #include "commands/archive_command.h"
 #include "commands/command_parser.h"
+#include "commands/control.h"
 #include "commands/file_commands.h"
 #include "commands/process.h"
+#include "commands/shortcut.h"
 #include "engine/run_state.h"
 #include "engine/text.h"
 
@@ -24,6 +26,14 @@ void RunCommandLine(RunState& run, ParsedCommand& cmd, CommandServices services)
         } else {
             WaitForNamedProcess(run, cmd, *services.processes);
         }
+        return;
+    }
+    if (cmd.kind == CommandKind::kShortcut) {
+        if (services.shortcuts) CreateShortcut(run, cmd, *services.shortcuts);
+        return;
+    }
+    if (cmd.kind == CommandKind::kRegisterControl || cmd.kind == CommandKind::kUnregisterControl) {
+        if (services.components) RegisterControl(run, cmd, *services.components);
         return;
     }
     if (cmd.kind != CommandKind::kFile && cmd.kind != CommandKind::kRegistry) return;

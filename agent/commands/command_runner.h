@@ -10,13 +10,17 @@
 
 namespace dravik {
 
+class ComponentHost;
 class ProcessHost;
+class ShortcutHost;
 struct RunState;
 
 struct CommandServices {
     TextFileSystem& files;
     Registry& registry;
-    ProcessHost* processes = nullptr;  // "-program" and "-wait" do nothing without it
+    ProcessHost* processes = nullptr;     // "-program" and "-wait" do nothing without it
+    ShortcutHost* shortcuts = nullptr;    // "-shortcut" does nothing without it
+    ComponentHost* components = nullptr;  // "-xdll" does nothing without it
 };
 
 // Runs the command statement at run.statement.

@@ -9,7 +9,9 @@
 #include "agent_app.h"
 #include "commands/batch_file.h"
 #include "commands/command_runner.h"
+#include "commands/control_win32.h"
 #include "commands/process_win32.h"
+#include "commands/shortcut_win32.h"
 #include "engine/command_line.h"
 #include "engine/update_run.h"
 
@@ -54,7 +56,9 @@ DWORD WINAPI worker_thread(LPVOID param) {
     HostFileSystem files;
     Win32ProcessHost processes(app.status, app.stop_event, app.closing);
     StatementHandlers handlers;
-    handlers.command = CommandRunner(CommandServices{files, app.registry, &processes});
+    Win32ShortcutHost shortcuts;
+    Win32ComponentHost components;
+    handlers.command = CommandRunner(CommandServices{files, app.registry, &processes, &shortcuts, &components});
     handlers.batch = [&processes](RunState& run) { RunBatchFile(run, processes); };
     run_update(app.run, cl.script_path, handlers);
 

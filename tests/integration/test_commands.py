@@ -6,10 +6,15 @@ import re
 import shutil
 import subprocess
 
-from harness import ENV, SLEEPER, WINE, WINTEST, WineTestCase, winpath
+from harness import BUILD, ENV, SLEEPER, WINE, WINTEST, WineTestCase, winpath
 
 KEY = "Software\\DravikTest"
 HKCU_KEY = "HKEY_CURRENT_USER\\" + KEY
+# Where Wine keeps the renames that wait for the next restart.
+SESSION_MANAGER = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager"
+# Test components (tools/testcomponent): registering one sets HKCU\Software\DravikTest "Component"
+# to its label, unregistering removes it.
+COMPONENTS = {name: os.path.join(BUILD, "tools", f"component{name}.dll") for name in ("19", "110", "nv", "ne")}
 
 
 def utf16(text):
@@ -345,3 +350,130 @@ class Commands(WineTestCase):
         self.assertFalse(os.path.exists(self.path("two.txt")))
         temp = os.path.dirname(self.host_path(batch))
         self.assertFalse({"update.bat", "update.cmd", "update.mrk"} & {n.lower() for n in os.listdir(temp)})
+
+    # Shortcuts, read back through the shell-link component.
+
+    def read_link(self, name):
+        r = self.wintest("lnk", self.win(name))
+        self.assertEqual(r.returncode, 0, name)
+        return r.stdout.decode("latin-1").rstrip("\r\n").split("|")
+
+    def test_shortcuts_saved_and_read_back(self):
+        sleeper = winpath(SLEEPER)
+        lines = [f'-shortcut "{self.win("new folder/Editor")}" {sleeper} "2000 0" {self.win("")} max',
+                 f"-shortcut {self.win('Tool.lnk')} {sleeper}",
+                 f"-shortcut {self.win('Small.LnK')} {sleeper} -x '' min",
+                 f"-shortcut {self.win('a/b/Deep')} {sleeper}"]
+        log = self.run_common("\n".join(lines) + "\n")
+        self.assertEqual(log, [lines[0] + ", Shortcut saved.", lines[1] + ", Shortcut saved.",
+                               lines[2] + ", Shortcut saved.", lines[3] + ", The shortcut could not be saved."])
+        # ".LNK" is appended only to a name without ".lnk"; one missing folder level is made.
+        self.assertEqual(os.listdir(self.path("new folder")), ["Editor.LNK"])
+        self.assertEqual(sorted(n for n in os.listdir(self.dir) if n.lower().endswith(".lnk")),
+                         ["Small.LnK", "Tool.lnk"])
+        self.assertFalse(os.path.exists(self.path("a")))
+        target, arguments, directory, show = self.read_link("new folder/Editor.LNK")
+        self.assertEqual((target.lower(), arguments, directory.rstrip("\\").lower(), show),
+                         (sleeper.lower(), "2000 0", self.win("").rstrip("\\").lower(), "3"))
+        self.assertEqual(self.read_link("Tool.lnk")[1:], ["", "", "0"])  # no mode word: 0 passed through
+        self.assertEqual(self.read_link("Small.LnK")[1:], ["-x", "", "7"])
+
+    # Component registration with the test components.
+
+    def put_component(self, variant, name):
+        shutil.copy(COMPONENTS[variant], self.path(name))
+        return self.win(name)
+
+    def registered(self):
+        value = self.reg_value(HKCU_KEY, "Component")
+        return value[1] if value else None
+
+    def test_register_in_place_unregister_and_delete(self):
+        ctl, plain = self.put_component("19", "ctl.dll"), self.put_component("ne", "plain.dll")
+        lines = [f"-xdll {ctl}", f"-xdll {plain}", f"-xdll {plain} -u", f"-xdll {self.win('none.dll')}"]
+        self.assertEqual(self.run_common("\n".join(lines) + "\n"), [
+            lines[0] + ", Control registered.",
+            lines[1] + ", Control not registered: Could not find registration procedure.",
+            lines[2] + ", Control not unregistered: Could not find unregistration procedure.",
+            lines[3] + ", Control not registered: Could not find registration procedure.",
+        ])
+        self.assertEqual(self.registered(), "1.9")
+        self.assertEqual(self.run_common(f"-xdll {ctl} -u\n"), [f"-xdll {ctl} -u, Control unregistered."])
+        self.assertIsNone(self.registered())
+        self.assertTrue(os.path.exists(self.path("ctl.dll")))
+        # A registration after "-ud" keeps its file.
+        lines = [f"-xdll {ctl} -r", f"-xdll {ctl} -ud", f"-xdll {plain} -r"]
+        self.assertEqual(self.run_common("\n".join(lines) + "\n"), [
+            lines[0] + ", Control registered.", lines[1] + ", Control unregistered and deleted.",
+            lines[2] + ", Control not registered: Could not find registration procedure."])
+        self.assertIsNone(self.registered())
+        self.assertEqual(sorted(os.listdir(self.dir)), ["c.sdf", "plain.dll", "u.log"])
+
+    def test_copy_by_version(self):
+        ctl = self.put_component("19", "ctl.dll")
+        newer, same, older = (self.put_component(v, n) for v, n in (("110", "new.dll"), ("110", "same.dll"),
+                                                                     ("19", "old.dll")))
+        refused = "Control not registered: Destination file is a newer version."
+        # 1.10 is newer than 1.9; equal and older versions are neither copied nor registered.
+        lines = [f"-xdll {ctl} -r {newer}", f"-xdll {ctl} -u", f"-xdll {ctl} -r {same}", f"-xdll {ctl} -r {older}"]
+        self.assertEqual(self.run_common("\n".join(lines) + "\n"), [
+            lines[0] + ", Control registered.", lines[1] + ", Control unregistered.",
+            lines[2] + ", " + refused, lines[3] + ", " + refused])
+        self.assertIsNone(self.registered())
+        self.assertEqual(self.read_bytes("ctl.dll"), self.read_bytes("new.dll"))
+        # "-rC" and "-rc" copy whatever the versions.
+        for line, label in ((f"-xdll {ctl} -rC {older}", "1.9"), (f"-xdll {ctl} -rc {newer}", "1.10"),
+                            (f"-xdll {ctl} -rc {newer}", "1.10")):
+            self.assertEqual(self.run_common(line + "\n"), [line + ", Control registered."])
+            self.assertEqual(self.registered(), label, line)
+
+    def test_copy_by_time_without_version(self):
+        ctl = self.put_component("nv", "ctl.dll")
+        src = self.put_component("19", "src.dll")
+        now = os.path.getmtime(self.path("ctl.dll"))
+        os.utime(self.path("src.dll"), (now - 3600, now - 3600))
+        lines = [f"-xdll {ctl} -r {src}", f"-xdll {ctl} -r {self.win('missing.dll')}",
+                 f"-xdll {self.win('fresh.dll')} -r {src}"]
+        self.assertEqual(self.run_common("\n".join(lines) + "\n"), [
+            lines[0] + ", Control not registered: Destination file is a newer version.",
+            lines[1] + ", Control not registered: Could not locate file to copy from.",
+            lines[2] + ", Control registered.",  # nothing in place yet
+        ])
+        self.assertEqual(self.read_bytes("fresh.dll"), self.read_bytes("src.dll"))
+        os.utime(self.path("src.dll"), (now + 3600, now + 3600))
+        self.assertEqual(self.run_common(lines[0] + "\n"), [lines[0] + ", Control registered."])
+        self.assertEqual(self.read_bytes("ctl.dll"), self.read_bytes("src.dll"))
+        self.assertEqual(self.registered(), "1.9")
+
+    def test_component_in_use_is_replaced_at_restart(self):
+        ctl, newer = self.put_component("19", "ctl.dll"), self.put_component("110", "new.dll")
+        before = self.reg_value(SESSION_MANAGER, "PendingFileRenameOperations")
+        try:
+            with open(self.path("held.out"), "wb") as sink:
+                self.processes.append(subprocess.Popen([WINE, WINTEST, "hold", ctl, "60000"], cwd=self.dir, env=ENV,
+                                                       stdin=subprocess.DEVNULL, stdout=sink, stderr=sink))
+            self.wait_for(lambda: b"held" in self.read_bytes("held.out"), what="the component to be held open")
+            lines = [f"-xdll {ctl} -r {newer}", f"-file {ctl}@ -v e"]
+            log = self.run_common("\n".join(lines) + "\n")
+            # "Copy on Reboot file:  " ends without a line end: the next entry follows on its line.
+            self.assertEqual(len(log), 1, log)
+            self.assertRegex(log[0], "^" + re.escape(lines[0] + ", Copy on Reboot file:  ") +
+                             r"\d{1,2}/\d{1,2}/\d{4} \d\d:\d\d:\d\d, " + re.escape(lines[1] + ", File exists.") + "$")
+            pending = self.reg_value(SESSION_MANAGER, "PendingFileRenameOperations")
+            self.assertIsNotNone(pending)
+            self.assertIn(f"\\??\\{ctl}@\\0!\\??\\{ctl}".lower(), pending[1].lower())
+        finally:
+            if before is None:
+                self.reg("delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f")
+        for p in self.processes:
+            p.kill()
+            p.wait()
+        # The copy waits beside the component; the source stays; nothing was registered.
+        self.assertEqual(sorted(os.listdir(self.dir)), ["c.sdf", "ctl.dll", "ctl.dll@", "held.out", "new.dll", "u.log"])
+        with open(COMPONENTS["110"], "rb") as f:
+            newer_bytes = f.read()
+        with open(COMPONENTS["19"], "rb") as f:
+            older_bytes = f.read()
+        self.assertEqual([self.read_bytes(n) for n in ("ctl.dll@", "new.dll", "ctl.dll")],
+                         [newer_bytes, newer_bytes, older_bytes])
+        self.assertIsNone(self.registered())

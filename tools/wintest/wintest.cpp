@@ -15,9 +15,13 @@
 //   wintest attr  <path> [attributes]             sets the attributes (hex) when given; prints them
 //   wintest sd    <path> [sddl]                   sets the file's DACL when given; prints owner,
 //                                                 group and DACL as SDDL
+//   wintest lnk   <path>                          reads a shortcut: target|arguments|directory|show
+//                                                 (show from the file's header)
 //
 // Exit code 0 on success, 1 when the window or button was not found in time, 2 on bad usage.
 #include <windows.h>
+#include <shlobj.h>
+
 #include <sddl.h>
 
 #include <tlhelp32.h>
@@ -202,11 +206,48 @@ int file_security(const std::string& path, const char* set) {
     return 0;
 }
 
+// The ShowCommand field of a link file's header (MS-SHLLINK 2.1: a 32-bit value at offset 60). Wine's
+// shell link loads a file without it (GetShowCmd then gives 1), so it is read from the file.
+int header_show_command(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    unsigned char header[64];
+    DWORD got = 0;
+    bool ok = ReadFile(h, header, sizeof header, &got, nullptr) && got == sizeof header;
+    CloseHandle(h);
+    if (!ok) return -1;
+    return header[60] | header[61] << 8 | header[62] << 16 | header[63] << 24;
+}
+
+// Reads a shortcut back through the shell-link component, as the shell would.
+int print_link(const std::string& path) {
+    if (FAILED(CoInitialize(nullptr))) return 1;
+    int result = 1;
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    WCHAR wide[MAX_PATH];
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) && SUCCEEDED(file->Load(wide, STGM_READ))) {
+        char target[MAX_PATH] = "", arguments[1024] = "", directory[MAX_PATH] = "";
+        link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+        link->GetArguments(arguments, sizeof arguments);
+        link->GetWorkingDirectory(directory, MAX_PATH);
+        std::printf("%s|%s|%s|%d\n", target, arguments, directory, header_show_command(path));
+        result = 0;
+    }
+    if (file) file->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    return result;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
                  " | run <command line> [ms] | hold <path> <ms> [share] | attr <path> [hex]"
-                 " | sd <path> [sddl]\n");
+                 " | sd <path> [sddl] | lnk <path>\n");
     return 2;
 }
 
@@ -226,6 +267,7 @@ int main(int argc, char** argv) {
         return hold_file(argv[2], timeout_arg(argc, argv, 3), argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 0);
     }
     if (cmd == "attr") return file_attributes(argv[2], argc > 3 ? argv[3] : nullptr);
+    if (cmd == "lnk") return print_link(argv[2]);
     if (cmd == "sd") return file_security(argv[2], argc > 3 ? argv[3] : nullptr);
     const std::string caption = argv[2];
 
