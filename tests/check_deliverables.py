@@ -15,8 +15,9 @@ TEST_HOOK_TEXTS = [b"DKGETVAL_TRACE"]
 
 bin_dir = sys.argv[1]
 programs = [name for name in sorted(os.listdir(bin_dir)) if name.lower().endswith(".exe")]
-if "DravikLT.exe" not in programs:
-    sys.exit(f"DravikLT.exe is missing from {bin_dir}")
+for required in ("DravikLT.exe", "DkEdit.exe"):
+    if required not in programs:
+        sys.exit(f"{required} is missing from {bin_dir}")
 failed = False
 for name in programs:
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", os.path.join(bin_dir, name)], capture_output=True,

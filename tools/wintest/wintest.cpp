@@ -8,6 +8,12 @@
 //   wintest texts <caption> [timeout_ms]          its child controls: id|class|text (CR, LF shown as \r, \n)
 //   wintest click <caption> <button> [timeout_ms] presses a button given by its text ('&' ignored) or #id
 //   wintest close <caption> [timeout_ms]          sends the close request
+//   wintest rects <caption> [timeout_ms]          its client size (client|w|h), then its direct child
+//                                                 controls: id|class|x,y,w,h in its client area
+//   wintest command <caption> <id> [timeout_ms]   posts the menu or accelerator command id
+//   wintest chars <caption> <id> <text> [ms]      types the text into the control with the id
+//   wintest settext <caption> <id> <text> [ms]    sets the text of the control (found at any depth)
+//   wintest size <caption> <w> <h> [timeout_ms]   gives the window this outer size
 //   wintest run   <command line> [timeout_ms]     starts a program with exactly this command line,
 //                                                 waits for it and exits with its exit code
 //   wintest hold  <path> <ms> [share]             opens a file with the share mode (default 0: none),
@@ -243,11 +249,33 @@ int print_link(const std::string& path) {
     return result;
 }
 
+HWND find_control(HWND window, int id) {
+    for (HWND child : children(window)) {
+        if (GetDlgCtrlID(child) == id) return child;
+    }
+    return nullptr;
+}
+
+int print_rects(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    std::printf("client|%ld|%ld\n", client.right, client.bottom);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("%d|%s|%ld,%ld,%ld,%ld\n", GetDlgCtrlID(child), class_name(child).c_str(), r.left, r.top,
+                    r.right - r.left, r.bottom - r.top);
+    }
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
                  " | run <command line> [ms] | hold <path> <ms> [share] | attr <path> [hex]"
-                 " | sd <path> [sddl] | lnk <path>\n");
+                 " | sd <path> [sddl] | lnk <path> | rects <caption> [ms] | command <caption> <id> [ms]"
+                 " | chars|settext <caption> <id> <text> [ms] | size <caption> <w> <h> [ms]\n");
     return 2;
 }
 
@@ -281,7 +309,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const DWORD timeout = timeout_arg(argc, argv, cmd == "click" ? 4 : 3);
+    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size";
+    const DWORD timeout = timeout_arg(argc, argv, two_args ? 5 : cmd == "click" || cmd == "command" ? 4 : 3);
     HWND window = wait_window(caption, timeout);
     if (!window) {
         std::fprintf(stderr, "wintest: no window \"%s\"\n", caption.c_str());
@@ -290,6 +319,28 @@ int main(int argc, char** argv) {
     if (cmd == "wait") return 0;
     if (cmd == "close") {
         PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == "rects") return print_rects(window);
+    if (cmd == "command") {
+        if (argc < 4) return usage();
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(std::atoi(argv[3]), 0), 0);
+        return 0;
+    }
+    if (two_args) {
+        if (argc < 5) return usage();
+        if (cmd == "size") {
+            return SetWindowPos(window, nullptr, 0, 0, std::atoi(argv[3]), std::atoi(argv[4]),
+                                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
+                       ? 0
+                       : 1;
+        }
+        HWND control = find_control(window, std::atoi(argv[3]));
+        if (!control) return 1;
+        if (cmd == "settext") return SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4])) ? 0 : 1;
+        for (const char* c = argv[4]; *c; ++c) {
+            PostMessageA(control, WM_CHAR, static_cast<unsigned char>(*c), 1);
+        }
         return 0;
     }
     if (cmd == "texts") {

@@ -1,0 +1,38 @@
+// Resource and command ids of the editor.
+#pragma once
+
+#define IDI_DKEDIT 102
+#define IDD_FIND 103
+#define IDD_REPLACE 104
+#define IDD_ABOUT 105
+#define IDR_ACCELERATOR 106
+
+#define IDC_TREE 109
+#define IDC_FIELDS 110
+#define IDC_PREVIEW 113
+#define IDC_TEXT 114
+#define IDC_RESET 117
+#define IDC_ADD 118
+#define IDC_ANALYZE 119
+#define IDC_DELETE 120
+#define IDC_PREVIOUS 121
+#define IDC_NEXT 122
+
+#define IDC_FIND_NEXT 122
+#define IDC_MATCH_CASE 1026
+#define IDC_SEARCH_TEXT 1027
+#define IDC_REPLACE_ONE 1030
+#define IDC_REPLACE_ALL 1031
+#define IDC_REPLACE_TEXT 1035
+
+#define ID_FILE_OPEN 40001
+#define ID_FILE_SAVE 40002
+#define ID_FILE_EXIT 40003
+#define ID_FILE_SAVE_AS 40004
+#define ID_FILE_NEW 40005
+#define ID_HELP_ABOUT 40006
+#define ID_HELP_HELP 40007
+#define ID_EDIT_FIND 40009
+#define ID_EDIT_REPLACE 40010
+#define ID_RECENT_FIRST 40100
+#define ID_RECENT_LAST 40109
