@@ -2,6 +2,7 @@
 for byte, the title and the save prompts, recent files and window settings in the registry, and
 Replace All."""
 import os
+import time
 import unittest
 
 from harness import WineTestCase, reg_delete, reg_query, start_program, winpath
@@ -122,6 +123,14 @@ class Editor(WineTestCase):
         # Save As on the new document: a name without a dot gets ".SDF" (the folder's dot does not count).
         os.mkdir(self.path("john.doe"))
         self.tool("chars", "DkEdit - New File", "114", "line one")
+        # Yes on a document without a file asks for a name; cancelling that cancels the closing.
+        self.tool("close", "DkEdit - New File")
+        self.click("Save SDF?", "Yes")
+        self.click("Input File Name", "Cancel")
+        self.tool("gone", "Input File Name", "20000")
+        time.sleep(3)
+        self.assertIsNone(p.poll())
+        self.tool("wait", "DkEdit - New File", "20000")
         self.tool("command", "DkEdit - New File", "40004")
         self.tool("wait", "Input File Name", "20000")
         self.tool("settext", "Input File Name", "1148", self.win("john.doe\\fresh"))
