@@ -14,6 +14,8 @@
 //   wintest chars <caption> <id> <text> [ms]      types the text into the control with the id
 //   wintest settext <caption> <id> <text> [ms]    sets the text of the control (found at any depth)
 //   wintest size <caption> <w> <h> [timeout_ms]   gives the window this outer size
+//   wintest key <caption> <id> <vk> [timeout_ms]  posts a key press (virtual-key code) to the control
+//   wintest focus <caption> [timeout_ms]          the id of the control that has the keyboard focus
 //   wintest run   <command line> [timeout_ms]     starts a program with exactly this command line,
 //                                                 waits for it and exits with its exit code
 //   wintest hold  <path> <ms> [share]             opens a file with the share mode (default 0: none),
@@ -275,7 +277,8 @@ int usage() {
                  "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
                  " | run <command line> [ms] | hold <path> <ms> [share] | attr <path> [hex]"
                  " | sd <path> [sddl] | lnk <path> | rects <caption> [ms] | command <caption> <id> [ms]"
-                 " | chars|settext <caption> <id> <text> [ms] | size <caption> <w> <h> [ms]\n");
+                 " | chars|settext <caption> <id> <text> [ms] | size <caption> <w> <h> [ms]"
+                 " | key <caption> <id> <vk> [ms] | focus <caption> [ms]\n");
     return 2;
 }
 
@@ -309,7 +312,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size";
+    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size" || cmd == "key";
     const DWORD timeout = timeout_arg(argc, argv, two_args ? 5 : cmd == "click" || cmd == "command" ? 4 : 3);
     HWND window = wait_window(caption, timeout);
     if (!window) {
@@ -322,6 +325,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd == "rects") return print_rects(window);
+    if (cmd == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return 1;
+        std::printf("%d\n", info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+        return 0;
+    }
     if (cmd == "command") {
         if (argc < 4) return usage();
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(std::atoi(argv[3]), 0), 0);
@@ -337,6 +347,13 @@ int main(int argc, char** argv) {
         }
         HWND control = find_control(window, std::atoi(argv[3]));
         if (!control) return 1;
+        if (cmd == "key") {
+            const UINT vk = static_cast<UINT>(std::atoi(argv[4]));
+            const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, 0)) << 16;
+            PostMessageA(control, WM_KEYDOWN, vk, scan | 1);
+            PostMessageA(control, WM_KEYUP, vk, scan | 1 | 0xC0000000);
+            return 0;
+        }
         if (cmd == "settext") return SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4])) ? 0 : 1;
         for (const char* c = argv[4]; *c; ++c) {
             PostMessageA(control, WM_CHAR, static_cast<unsigned char>(*c), 1);
