@@ -1,5 +1,6 @@
 // Documents: New, Open, Save and Save As, the save prompts and the window title.
 #include <windows.h>
+
 #include <commdlg.h>
 
 #include <vector>
@@ -114,8 +115,8 @@ void open_document(Editor& e, const std::string& request) {
     if (path.empty() && !ask_open_path(e, path)) return;
     SetWindowTextA(e.text, "");
     SendMessageA(e.text, EM_SETSEL, 0, 0);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error_box(e, "Could not open or create ", path);
         return;

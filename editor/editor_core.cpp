@@ -2,6 +2,7 @@
 #include "editor_core.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace dkedit {
 namespace {
@@ -62,9 +63,7 @@ std::vector<std::string> add_recent(std::vector<std::string> entries, const std:
     return entries;
 }
 
-std::string recent_item_text(int i, const std::string& path) {
-    return "&" + std::to_string(i % 10) + ") " + path;
-}
+std::string recent_item_text(int i, const std::string& path) { return "&" + std::to_string(i % 10) + ") " + path; }
 
 StoredSettings stored_settings(const WindowPlacement& p) {
     StoredSettings s;
@@ -104,8 +103,8 @@ std::string save_text(const std::vector<std::string>& lines) {
     return out;
 }
 
-std::optional<Match> find_forward(const std::string& text, std::size_t from, const std::string& needle,
-                                  bool match_case, bool wrap) {
+std::optional<Match> find_forward(const std::string& text, std::size_t from, const std::string& needle, bool match_case,
+                                  bool wrap) {
     if (needle.empty()) return std::nullopt;
     const std::string hay = match_case ? text : lower(text);
     const std::string key = match_case ? needle : lower(needle);
@@ -117,14 +116,15 @@ std::optional<Match> find_forward(const std::string& text, std::size_t from, con
     auto line_of = [&](std::size_t offset) {
         return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
     };
-    auto line_end = [&](std::size_t line) {
-        return line + 1 < starts.size() ? starts[line + 1] - 2 : hay.size();
-    };
+    auto line_end = [&](std::size_t line) { return line + 1 < starts.size() ? starts[line + 1] - 2 : hay.size(); };
+    // Each line on its own: a match never spans two lines, and a miss costs only the line.
     auto search = [&](std::size_t line, std::size_t begin) -> std::optional<Match> {
         const std::size_t end = line_end(line);
-        std::size_t at = hay.find(key, begin);
-        if (at == std::string::npos || at + key.size() > end) return std::nullopt;
-        return Match{at, at + key.size()};
+        if (begin > end) return std::nullopt;  // a start inside a CR LF pair
+        const std::string_view rest(hay.data() + begin, end - begin);
+        const std::size_t at = rest.find(key);
+        if (at == std::string_view::npos) return std::nullopt;
+        return Match{begin + at, begin + at + key.size()};
     };
     const std::size_t first = line_of(from);
     if (auto m = search(first, from)) return m;

@@ -58,8 +58,8 @@ struct Match {
 // Searches forward from `from` (an offset in text), line by line; a match never spans two lines.
 // With `wrap` the search goes on at line 0 after the last line and, back at the start line, searches
 // it once more from its beginning.
-std::optional<Match> find_forward(const std::string& text, std::size_t from, const std::string& needle,
-                                  bool match_case, bool wrap);
+std::optional<Match> find_forward(const std::string& text, std::size_t from, const std::string& needle, bool match_case,
+                                  bool wrap);
 
 // Whether a selected text equals the search text (with or without regard to case).
 bool same_text(const std::string& a, const std::string& b, bool match_case);

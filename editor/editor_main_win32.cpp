@@ -1,5 +1,6 @@
 // Entry point of the editor: window settings, class, accelerators, the window, the message loop.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include "editor_win32.h"

@@ -11,12 +11,12 @@ namespace dkedit {
 
 // HTML Help through hhctrl.ocx, loaded on first use; after a failed load it stays silent.
 class Help {
-public:
+  public:
     ~Help();
     void show(HWND owner, int context);
     void close();
 
-private:
+  private:
     using Entry = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
     bool load();
     std::string file_;

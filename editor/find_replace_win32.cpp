@@ -57,8 +57,11 @@ INT_PTR CALLBACK find_proc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam) 
             e->last_search = item_text(dialog, IDC_SEARCH_TEXT);
             if (!find_next(*e, match_case(dialog), true)) MessageBoxA(dialog, "No match found", kCaption, MB_OK);
             return TRUE;
-        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
-        default: return FALSE;
+        case IDCANCEL:
+            EndDialog(dialog, 0);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -105,8 +108,7 @@ void show_find(Editor& e) {
 }
 
 void show_replace(Editor& e) {
-    DialogBoxParamA(e.instance, MAKEINTRESOURCEA(IDD_REPLACE), e.window, replace_proc,
-                    reinterpret_cast<LPARAM>(&e));
+    DialogBoxParamA(e.instance, MAKEINTRESOURCEA(IDD_REPLACE), e.window, replace_proc, reinterpret_cast<LPARAM>(&e));
 }
 
 }  // namespace dkedit

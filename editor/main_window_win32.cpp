@@ -1,6 +1,7 @@
 // The editor's main window: its controls, the font, the layout on resize, the menu commands and
 // the keys handled outside the accelerator table (Tab order, Enter, F1 contexts).
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <iterator>
@@ -17,8 +18,8 @@ namespace {
 const char kClass[] = "DkEdit";
 constexpr int kHelpMain = 501, kHelpBuilder = 505, kHelpText = 510;
 
-HWND make_control(Editor& e, DWORD ex_style, const char* cls, const char* text, DWORD style, int x, int y, int w,
-                  int h, int id) {
+HWND make_control(Editor& e, DWORD ex_style, const char* cls, const char* text, DWORD style, int x, int y, int w, int h,
+                  int id) {
     HWND hwnd = CreateWindowExA(ex_style, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, e.window,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), e.instance, nullptr);
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(e.font), FALSE);
@@ -64,10 +65,10 @@ void create_controls(Editor& e) {
                              ES_LEFT | ES_READONLY | ES_AUTOHSCROLL | ES_NOHIDESEL, 190, 205, 410, 23, IDC_PREVIEW);
     e.previous = make_button(e, "<", 602, 205, 15, 23, IDC_PREVIOUS);
     e.next = make_button(e, ">", 617, 205, 15, 23, IDC_NEXT);
-    e.text = make_control(e, WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE, "edit", "Edit Box",
-                          ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL |
-                              WS_TABSTOP,
-                          190, 240, 442, 168, IDC_TEXT);
+    e.text = make_control(
+        e, WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE, "edit", "Edit Box",
+        ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL | WS_TABSTOP, 190, 240,
+        442, 168, IDC_TEXT);
     // The default limit (about 30,000 characters under Wine, 32,767 on Windows) would cut documents.
     SendMessageA(e.text, EM_SETLIMITTEXT, 0, 0);
     SetWindowTextA(e.text, "");
@@ -111,16 +112,35 @@ void on_command(Editor& e, int id, int code, HWND from) {
         return;
     }
     switch (id) {
-        case ID_FILE_NEW: new_document(e); break;
-        case ID_FILE_OPEN: open_document(e, ""); break;
-        case ID_FILE_SAVE: save_document(e, false); break;
-        case ID_FILE_SAVE_AS: save_document(e, true); break;
-        case ID_FILE_EXIT: SendMessageA(e.window, WM_CLOSE, 0, 0); break;
-        case ID_EDIT_FIND: show_find(e); break;
-        case ID_EDIT_REPLACE: show_replace(e); break;
-        case ID_HELP_HELP: e.help.show(e.window, kHelpMain); break;
-        case ID_HELP_ABOUT: DialogBoxParamA(e.instance, MAKEINTRESOURCEA(IDD_ABOUT), e.window, about_proc, 0); break;
-        default: break;  // the builder's commands belong to the command builder
+        case ID_FILE_NEW:
+            new_document(e);
+            break;
+        case ID_FILE_OPEN:
+            open_document(e, "");
+            break;
+        case ID_FILE_SAVE:
+            save_document(e, false);
+            break;
+        case ID_FILE_SAVE_AS:
+            save_document(e, true);
+            break;
+        case ID_FILE_EXIT:
+            SendMessageA(e.window, WM_CLOSE, 0, 0);
+            break;
+        case ID_EDIT_FIND:
+            show_find(e);
+            break;
+        case ID_EDIT_REPLACE:
+            show_replace(e);
+            break;
+        case ID_HELP_HELP:
+            e.help.show(e.window, kHelpMain);
+            break;
+        case ID_HELP_ABOUT:
+            DialogBoxParamA(e.instance, MAKEINTRESOURCEA(IDD_ABOUT), e.window, about_proc, 0);
+            break;
+        default:
+            break;  // the builder's commands belong to the command builder
     }
 }
 
@@ -137,13 +157,19 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
             create_controls(*e);
             if (!e->command_line_file.empty()) open_document(*e, "&1) " + e->command_line_file);
             return 0;
-        case WM_SIZE: layout(*e, wparam, LOWORD(lparam), HIWORD(lparam)); return 0;
+        case WM_SIZE:
+            layout(*e, wparam, LOWORD(lparam), HIWORD(lparam));
+            return 0;
         case WM_MOVE:
             e->placement.x = static_cast<short>(LOWORD(lparam));
             e->placement.y = static_cast<short>(HIWORD(lparam));
             return 0;
-        case WM_INITMENUPOPUP: rebuild_recent_menu(reinterpret_cast<HMENU>(wparam)); return 0;
-        case WM_COMMAND: on_command(*e, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam)); return 0;
+        case WM_INITMENUPOPUP:
+            rebuild_recent_menu(reinterpret_cast<HMENU>(wparam));
+            return 0;
+        case WM_COMMAND:
+            on_command(*e, LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+            return 0;
         case WM_CLOSE:
             if (!save_prompt(*e, kCloseQuestion)) return 0;
             write_placement(e->placement);
@@ -158,7 +184,8 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
             e->font = nullptr;
             e->window = nullptr;
             break;
-        default: break;
+        default:
+            break;
     }
     return DefWindowProcA(hwnd, msg, wparam, lparam);
 }
@@ -218,7 +245,8 @@ bool pre_translate(Editor& e, MSG& msg) {
                 return true;
             }
             return false;
-        default: return false;
+        default:
+            return false;
     }
 }
 

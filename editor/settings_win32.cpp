@@ -14,10 +14,10 @@ namespace {
 const char kKey[] = "Software\\Quorvel\\DkEdit";
 
 class Key {
-public:
+  public:
     explicit Key(bool create) {
-        LONG r = create ? RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                                          &key_, nullptr)
+        LONG r = create ? RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+                                          nullptr)
                         : RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key_);
         if (r != ERROR_SUCCESS) key_ = nullptr;
     }
@@ -28,7 +28,7 @@ public:
     Key& operator=(const Key&) = delete;
     HKEY get() const { return key_; }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 

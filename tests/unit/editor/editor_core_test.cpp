@@ -1,7 +1,7 @@
 // The editor's rules: recent files, stored window settings, save's lines, the forward search, titles.
-#include <gtest/gtest.h>
-
 #include "editor_core.h"
+
+#include <gtest/gtest.h>
 
 namespace dkedit {
 namespace {
@@ -53,7 +53,7 @@ TEST(EditorWindowSettings, ClientValuesBecomeOuterValuesWithTheFourThousandRule)
 TEST(EditorSave, LinesAreKeptWholeWithCrLfBetweenThem) {
     const std::string long_line(3000, 'x');
     for (const std::string& text : {std::string(""), std::string("a\r\nb"), std::string("a\r\nb\r\n"),
-                                   "one\r\n" + long_line + "\r\n\r\nlast", std::string("lone\rcr\nlf")}) {
+                                    "one\r\n" + long_line + "\r\n\r\nlast", std::string("lone\rcr\nlf")}) {
         EXPECT_EQ(save_text(split_lines(text)), text);
     }
     EXPECT_EQ(split_lines("a\r\n").size(), 2u);
