@@ -164,6 +164,14 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
             e->placement.x = static_cast<short>(LOWORD(lparam));
             e->placement.y = static_cast<short>(HIWORD(lparam));
             return 0;
+        case WM_NOTIFY: {
+            // A tree item asked to expand is also selected.
+            auto* tree = reinterpret_cast<NMTREEVIEWA*>(lparam);
+            if (tree->hdr.hwndFrom == e->tree && tree->hdr.code == TVN_ITEMEXPANDINGA) {
+                SendMessageA(e->tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(tree->itemNew.hItem));
+            }
+            return 0;
+        }
         case WM_INITMENUPOPUP:
             rebuild_recent_menu(reinterpret_cast<HMENU>(wparam));
             return 0;
