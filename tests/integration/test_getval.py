@@ -389,8 +389,10 @@ log = {self.win('use.log')}
                     if batch == 3:
                         self.assertGreaterEqual(finished, removed[0] - 0.05, "a line was taken under the lock")
                 else:
-                    # Only the stale lock may make a run give up; no run ever found an empty queue.
-                    self.assertEqual((batch, text), (1, "gave_up"))
+                    # A run gives up only on a lock file it saw unchanged for all its rounds: the stale
+                    # one, or, on a loaded machine, one that another run held that long behind the
+                    # growing copy. No run ever found an empty queue.
+                    self.assertIn((batch, text), [(1, "gave_up"), (3, "gave_up")])
 
             # The lines taken so far are exactly the first ones, each once; the file holds the rest.
             self.assertEqual(sorted(taken), lines[:len(taken)])
