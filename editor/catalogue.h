@@ -59,6 +59,14 @@ struct Field {
     std::function<bool(const Kind&, const FieldStore&)> required_when;
     // Optional: the label shown, when it depends on other values.
     std::function<std::string(const Kind&, const FieldStore&)> label_when;
+    // Shows the choice icon whatever it holds (unless not applicable).
+    bool choice_icon = false;
+    // The string dialog opens empty instead of with the stored value.
+    bool opens_empty = false;
+    // Optional: the value stored for a typed text given the old one; nothing keeps the old one.
+    std::function<std::optional<std::string>(const std::string& typed, const std::string& old)> accept;
+    // Optional: the value shown in the field list.
+    std::function<std::string(const std::string& stored)> display;
 };
 
 // Text pane change asked for by Add or Update: replace [start, end) with `insert`, leave the
