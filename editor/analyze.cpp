@@ -257,20 +257,6 @@ void read_update_section(Analysis& a, const std::string& text) {
     }
 }
 
-// The section header above a line (its text after "["), or empty.
-std::string section_of(const std::string& text, std::size_t line_start) {
-    std::size_t end = line_start;
-    while (end > 0) {
-        std::size_t lf = end >= 2 ? text.rfind('\n', end - 2) : std::string::npos;
-        std::size_t b = lf == std::string::npos ? 0 : lf + 1;
-        std::string_view l = std::string_view(text).substr(b, end - b);
-        l = l.substr(skip_blanks(l, 0));
-        if (!l.empty() && l[0] == '[') return lower(l.substr(1));
-        end = b;
-    }
-    return "";
-}
-
 std::optional<std::string> read_statement(Analysis& a, std::string_view line) {
     const std::size_t start = skip_blanks(line, 0);
     std::string_view t = line.substr(start);
@@ -457,21 +443,21 @@ std::optional<std::string> analyze_line(const Catalogue& catalogue, const std::s
     const std::size_t start = skip_blanks(line, 0);
     if (start == line.size()) return std::nullopt;
     std::string_view t = std::string_view(line).substr(start);
-    std::size_t line_start = 0;
-    for (std::size_t i = 0; i < line_index; ++i) line_start = text.find('\n', line_start) + 1;
     Analysis a{catalogue, store, text};
-    const bool audit_section = istarts(section_of(text, line_start), "dkaudit");
-    if (update_key(t) && !(audit_section && (istarts(t, "message") || istarts(t, "runfromdkagent")))) {
+    // Audit option lines and the message and agent lines under [DkAudit] are not the script's keys.
+    for (const CatalogueRoot& root : catalogue.roots()) {
+        if (!root.analyze_first) continue;
+        if (std::optional<std::string> id = root.analyze_first(text, line_index, store)) return id;
+    }
+    if (update_key(t)) {
         read_update_section(a, text);
         return "update_section";
     }
-    if (t[0] != ';') {
-        for (const CatalogueRoot& root : catalogue.roots()) {
-            if (!root.analyze) continue;
-            if (std::optional<std::string> id = root.analyze(text, line_index, store)) return id;
-        }
-    }
     if (std::optional<std::string> id = read_statement(a, t)) return id;
+    for (const CatalogueRoot& root : catalogue.roots()) {
+        if (!root.analyze) continue;
+        if (std::optional<std::string> id = root.analyze(text, line_index, store)) return id;
+    }
     a.set("batch", "Batch Command", std::string(t));
     return "batch";
 }

@@ -77,6 +77,7 @@ std::string field_label(const Kind& kind, const Field& field, const FieldStore& 
 
 std::string field_display(const Kind& kind, const Field& field, const FieldStore& store) {
     const std::string& v = store.get(FieldStore::key(kind, field));
+    if (field.display_when) return field.display_when(kind, store);
     if (field.display) return field.display(v);
     if (field.edit == EditCode::Variable && v.size() >= 2 && v.front() == '{' && v.back() == '}') {
         return v.substr(1, v.size() - 2);

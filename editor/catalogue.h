@@ -67,6 +67,15 @@ struct Field {
     std::function<std::optional<std::string>(const std::string& typed, const std::string& old)> accept;
     // Optional: the value shown in the field list.
     std::function<std::string(const std::string& stored)> display;
+    // Optional: the value shown in the field list, when it depends on other values.
+    std::function<std::string(const Kind&, const FieldStore&)> display_when;
+    // Optional: run after an edit stored a value (`old` is the value before), for couplings.
+    std::function<void(const Kind&, FieldStore&, const std::string& old)> after_edit;
+    // Optional: a field edited through dialogs that depend on other values, one after another;
+    // each step is edited as that field would be (its `initial` preset). When every dialog is
+    // done, `combine_steps` gives the value stored; a cancelled one leaves the value as it was.
+    std::function<std::vector<Field>(const Kind&, const FieldStore&)> edit_steps;
+    std::function<std::string(const Kind&, const FieldStore&, const std::vector<std::string>&)> combine_steps;
 };
 
 // Text pane change asked for by Add or Update: replace [start, end) with `insert`, leave the
@@ -125,6 +134,9 @@ struct CatalogueRoot {
     // Optional: reads a line that belongs to this root's kinds (`line_index` into the text's
     // lines) into the store; returns the kind id, or nothing when the line is not its own.
     std::function<std::optional<std::string>(const std::string& text, std::size_t line_index, FieldStore&)> analyze;
+    // Optional: the same, asked before the script's [Update] keys are tested.
+    std::function<std::optional<std::string>(const std::string& text, std::size_t line_index, FieldStore&)>
+        analyze_first;
 };
 
 // Process-wide field values, item list and sub-operation list.
