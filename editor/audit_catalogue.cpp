@@ -38,13 +38,25 @@ Field toggle(std::string label, std::string first, std::string second) {
 const std::vector<std::string> kActions = {"Append", "Refresh", "Clear"};
 const std::vector<std::string> kSets = {"Defined", "All", "None"};
 const std::vector<std::string> kScopes = {"All Users", "Current User", "Default User", "Off"};
-const std::vector<std::string> kRoots = {"Local Machine",    "Users",        "Current User",
-                                         "Classes Root",     "Current Config", "Performance Data",
-                                         "Dynamic Data",     "All (Search entire registry)"};
-const std::vector<std::string> kTypes = {"Application Paths", "Computer Name", "Desktop",        "IP Addresses",
-                                         "Network Drives",    "Printers",      "Query INI",      "Query File",
-                                         "Registry",          "Shell Folders", "Shortcuts",      "Start Menu",
-                                         "Start Up",          "Uninstallable Programs", "None"};
+const std::vector<std::string> kRoots = {"Local Machine",  "Users",
+                                         "Current User",   "Classes Root",
+                                         "Current Config", "Performance Data",
+                                         "Dynamic Data",   "All (Search entire registry)"};
+const std::vector<std::string> kTypes = {"Application Paths",
+                                         "Computer Name",
+                                         "Desktop",
+                                         "IP Addresses",
+                                         "Network Drives",
+                                         "Printers",
+                                         "Query INI",
+                                         "Query File",
+                                         "Registry",
+                                         "Shell Folders",
+                                         "Shortcuts",
+                                         "Start Menu",
+                                         "Start Up",
+                                         "Uninstallable Programs",
+                                         "None"};
 const std::vector<std::string> kModes = {"Only where strings match", "Full match and replace",
                                          "Partial match and full replace"};
 const char* const kHardwareLabels[] = {"Disk Drives", "IP Address", "System Information"};
@@ -259,9 +271,7 @@ Kind line_kind(std::string id, std::string name, std::vector<Field> fields, Sect
 Kind set_kind(std::string id, std::string name, std::vector<Field> fields, AuditKind set, const char* preview,
               std::function<std::vector<std::string>(const Values&)> lines) {
     Kind k = kind(std::move(id), std::move(name), std::move(fields));
-    auto all = [lines](const Kind& kd, const FieldStore& s) {
-        return lines(Values{kd.id, s});
-    };
+    auto all = [lines](const Kind& kd, const FieldStore& s) { return lines(Values{kd.id, s}); };
     k.compose = [all](const Kind& kd, const FieldStore& s) {
         std::string out;
         for (const std::string& l : all(kd, s)) out += (out.empty() ? "" : "\r\n") + l;
@@ -280,23 +290,22 @@ Kind set_kind(std::string id, std::string name, std::vector<Field> fields, Audit
 }
 
 Kind audit_section() {
-    const char* sets = "For defined, only explicitly listed %s commands are executed.  All and none ignore listed commands.";
+    const char* sets =
+        "For defined, only explicitly listed %s commands are executed.  All and none ignore listed commands.";
     auto set_description = [sets](const char* what) {
         std::string d = sets;
         return d.replace(d.find("%s"), 2, what);
     };
-    Kind k = kind("audit.section", "Audit Section",
-                  {field(EditCode::File, "Results File", "Results file"),
-                   choice("Results File Action", "Results file action",
-                          "The action determines how results will be written to the results file.", kActions,
-                          "Refresh"),
-                   toggle("Perform Conversions", "No", "Yes"),
-                   choice("Hardware Commands", "Hardware commands", set_description("hardware"), kSets, "Defined"),
-                   choice("Software Commands", "Software commands", set_description("software"), kSets, "Defined"),
-                   toggle("Run From DkAgent", "Yes", "No")});
-    k.compose = [](const Kind& kd, const FieldStore& s) {
-        return options_block(options_of(Values{kd.id, s}));
-    };
+    Kind k =
+        kind("audit.section", "Audit Section",
+             {field(EditCode::File, "Results File", "Results file"),
+              choice("Results File Action", "Results file action",
+                     "The action determines how results will be written to the results file.", kActions, "Refresh"),
+              toggle("Perform Conversions", "No", "Yes"),
+              choice("Hardware Commands", "Hardware commands", set_description("hardware"), kSets, "Defined"),
+              choice("Software Commands", "Software commands", set_description("software"), kSets, "Defined"),
+              toggle("Run From DkAgent", "Yes", "No")});
+    k.compose = [](const Kind& kd, const FieldStore& s) { return options_block(options_of(Values{kd.id, s})); };
     k.preview = [](const Kind&, const FieldStore&) { return std::string("[DkAudit] ..."); };
     k.add = [](const Kind& kd, const FieldStore& s, const AddRequest& r) {
         return add_options_block(r.text, options_of(Values{kd.id, s}));
@@ -425,7 +434,9 @@ Kind conversion_kind() {
     };
     Field subtype = field(EditCode::Choice, "Subtype", kSubtypeTitle);
     subtype.choice_icon = true;
-    subtype.not_applicable = [conv](const Kind& k, const FieldStore& s) { return !subtype_applicable(conv(k, s).type); };
+    subtype.not_applicable = [conv](const Kind& k, const FieldStore& s) {
+        return !subtype_applicable(conv(k, s).type);
+    };
     subtype.display_when = [conv](const Kind& k, const FieldStore& s) {
         const Conversion c = conv(k, s);
         return subtype_display(c.type, c.subtype);
@@ -519,15 +530,17 @@ CatalogueRoot audit_catalogue() {
                    toggle("Retrieve File Versions", "No", "Yes"), toggle("Search Subdirectories", "No", "Yes")},
                   audit,
                   [](const Values& v) {
-                      return find_line({v["Path and Filename"], v.on("Retrieve File Versions"),
-                                        v.on("Search Subdirectories")});
+                      return find_line(
+                          {v["Path and Filename"], v.on("Retrieve File Versions"), v.on("Search Subdirectories")});
                   }),
         line_kind("audit.query_ini", "Query INI File",
                   {field(EditCode::File, "File Name", "INI file", true),
                    field(EditCode::Text, "Section Name", "INI section name", true),
                    field(EditCode::Text, "Value Name", "Value name")},
                   audit,
-                  [](const Values& v) { return query_ini_line({v["File Name"], v["Section Name"], v["Value Name"]}); }),
+                  [](const Values& v) {
+                      return query_ini_line({v["File Name"], v["Section Name"], v["Value Name"]});
+                  }),
         line_kind("audit.query_process", "Query Process", {field(EditCode::Text, "Search String", "Search String")},
                   audit, [](const Values& v) { return query_process_line(v["Search String"]); }),
         query_registry_kind(),
@@ -535,16 +548,23 @@ CatalogueRoot audit_catalogue() {
                   {field(EditCode::Folder, "Path", "Path to search for shortcuts", true),
                    toggle("Search Subdirectories", "No", "Yes")},
                   audit,
-                  [](const Values& v) { return query_shortcuts_line({v["Path"], "", v.on("Search Subdirectories")}); }),
+                  [](const Values& v) {
+                      return query_shortcuts_line({v["Path"], "", v.on("Search Subdirectories")});
+                  }),
         line_kind("audit.query_file", "Query Text File",
                   {field(EditCode::File, "File Name", "File to query contents", true),
                    field(EditCode::Text, "Search String", "Search string")},
                   audit,
-                  [](const Values& v) { return query_text_file_line({v["File Name"], v["Search String"], false}); }),
+                  [](const Values& v) {
+                      return query_text_file_line({v["File Name"], v["Search String"], false});
+                  }),
         line_kind("audit.message", "Audit Message",
                   {field(EditCode::Text, "Message Field", "Message field", true),
                    field(EditCode::Text, "Message Data", "Message data")},
-                  audit, [](const Values& v) { return message_line({v["Message Field"], v["Message Data"]}); }),
+                  audit,
+                  [](const Values& v) {
+                      return message_line({v["Message Field"], v["Message Data"]});
+                  }),
         conversion_kind(),
     };
     root.analyze_first = analyze_first;

@@ -24,9 +24,9 @@ const char* const kConvertHeader = "[DkConvert]";
 const char* const kHardwareWords[] = {"DiskDrives", "IPAddress", "System"};
 const char* const kScopeWords[] = {"All", "Current", "Default"};
 const char* const kRootCodes[] = {"LM", "US", "CU", "CR", "CC", "PD", "DD", ""};
-const char* const kTypeWords[] = {"AppPaths",      "ComputerName", "Desktop",   "IPAddress",    "NetworkDrives",
-                                  "Printers",      "QueryINI",     "QueryFile", "Registry",     "ShellFolders",
-                                  "Shortcuts",     "StartMenu",    "StartUp",   "UninstallApps", ""};
+const char* const kTypeWords[] = {"AppPaths",  "ComputerName", "Desktop",   "IPAddress",     "NetworkDrives",
+                                  "Printers",  "QueryINI",     "QueryFile", "Registry",      "ShellFolders",
+                                  "Shortcuts", "StartMenu",    "StartUp",   "UninstallApps", ""};
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -122,11 +122,16 @@ struct SoftwareWord {
     Scope SoftwareSet::*scope;
 };
 const SoftwareWord kSoftwareWords[] = {
-    {"AppPaths", &SoftwareSet::app_paths, nullptr},      {"Desktop", nullptr, &SoftwareSet::desktop},
-    {"NetworkDrives", nullptr, &SoftwareSet::network_drives}, {"Printers", &SoftwareSet::printers, nullptr},
-    {"ShellFolders", nullptr, &SoftwareSet::shell_folders},   {"StartMenu", nullptr, &SoftwareSet::start_menu},
-    {"Startup", nullptr, &SoftwareSet::startup},         {"UninstallApps", &SoftwareSet::uninstall_apps, nullptr},
-    {"UserName", &SoftwareSet::user_name, nullptr},      {"Version", &SoftwareSet::version, nullptr},
+    {"AppPaths", &SoftwareSet::app_paths, nullptr},
+    {"Desktop", nullptr, &SoftwareSet::desktop},
+    {"NetworkDrives", nullptr, &SoftwareSet::network_drives},
+    {"Printers", &SoftwareSet::printers, nullptr},
+    {"ShellFolders", nullptr, &SoftwareSet::shell_folders},
+    {"StartMenu", nullptr, &SoftwareSet::start_menu},
+    {"Startup", nullptr, &SoftwareSet::startup},
+    {"UninstallApps", &SoftwareSet::uninstall_apps, nullptr},
+    {"UserName", &SoftwareSet::user_name, nullptr},
+    {"Version", &SoftwareSet::version, nullptr},
 };
 const SoftwareWord* software_word(const std::string& w) {
     for (const SoftwareWord& s : kSoftwareWords)
@@ -397,15 +402,20 @@ const std::vector<SubtypeChoice>& subtype_choices(ConversionType t) {
         {"Address", "Address"}, {"Subnet Mask", "SubnetMask"}, {"DHCP Server", "DHCPServer"}, {"None", ""}};
     static const std::vector<SubtypeChoice> drives = {
         {"Drive Letter", "Letter"}, {"Path", "Path"}, {"User", "User"}, {"Provider", "Provider"}, {"None", ""}};
-    static const std::vector<SubtypeChoice> printers = {
-        {"Name", "Name"},           {"Description", "Description"}, {"Location", "Location"},
-        {"Share Name", "Share"},    {"Data Type", "DataType"},      {"Port", "Port"},
-        {"Print Processor", "Processor"}, {"Driver", "Driver"},     {"Default Printer", "Default"},
-        {"None", ""}};
+    static const std::vector<SubtypeChoice> printers = {{"Name", "Name"},
+                                                        {"Description", "Description"},
+                                                        {"Location", "Location"},
+                                                        {"Share Name", "Share"},
+                                                        {"Data Type", "DataType"},
+                                                        {"Port", "Port"},
+                                                        {"Print Processor", "Processor"},
+                                                        {"Driver", "Driver"},
+                                                        {"Default Printer", "Default"},
+                                                        {"None", ""}};
     static const std::vector<SubtypeChoice> uninstall = {
         {"Display Name", "Display"}, {"Uninstall String", "UninstallString"}, {"None", ""}};
-    static const std::vector<SubtypeChoice> roots = {{"Local Machine", "LM"},   {"Users", "US"},
-                                                     {"Current User", "CU"},    {"Current Config", "CC"},
+    static const std::vector<SubtypeChoice> roots = {{"Local Machine", "LM"},    {"Users", "US"},
+                                                     {"Current User", "CU"},     {"Current Config", "CC"},
                                                      {"Performance Data", "PD"}, {"Dynamic Data", "DD"}};
     switch (t) {
         case ConversionType::Desktop:
@@ -571,10 +581,10 @@ std::optional<AuditKind> analyze_option_line(const std::string& text, std::size_
 }
 
 std::optional<AuditKind> analyze_command_line(const std::string& text, std::size_t line, AuditFields& f) {
-    static const char* const words[] = {"DiskDrives", "IPAddress",     "System",       "AppPaths",  "Desktop",
-                                        "NetworkDrives", "Printers",   "ShellFolders", "StartMenu", "Startup",
-                                        "UninstallApps", "UserName",   "Version",      "Find",      "QueryINI",
-                                        "QueryFile",  "QueryRegKey",   "QueryProcess", "QueryShortcuts"};
+    static const char* const words[] = {"DiskDrives",    "IPAddress",   "System",       "AppPaths",      "Desktop",
+                                        "NetworkDrives", "Printers",    "ShellFolders", "StartMenu",     "Startup",
+                                        "UninstallApps", "UserName",    "Version",      "Find",          "QueryINI",
+                                        "QueryFile",     "QueryRegKey", "QueryProcess", "QueryShortcuts"};
     Lines lines(text);
     if (line >= lines.size()) return std::nullopt;
     std::string t = ltrim(lines.at(line));

@@ -17,11 +17,33 @@ namespace dkedit::audit {
 enum class ResultsAction { Append, Refresh, Clear };
 enum class CommandSet { Defined, All, None };
 enum class Scope { AllUsers, CurrentUser, DefaultUser, Off };
-enum class RegistryRoot { LocalMachine, Users, CurrentUser, ClassesRoot, CurrentConfig, PerformanceData, DynamicData, All };
+enum class RegistryRoot {
+    LocalMachine,
+    Users,
+    CurrentUser,
+    ClassesRoot,
+    CurrentConfig,
+    PerformanceData,
+    DynamicData,
+    All
+};
 enum class MatchMode { OnlyWhereMatch, Full, Partial };
 enum class ConversionType {
-    AppPaths, ComputerName, Desktop, IpAddresses, NetworkDrives, Printers, QueryIni,
-    QueryFile, Registry, ShellFolders, Shortcuts, StartMenu, StartUp, UninstallApps, None
+    AppPaths,
+    ComputerName,
+    Desktop,
+    IpAddresses,
+    NetworkDrives,
+    Printers,
+    QueryIni,
+    QueryFile,
+    Registry,
+    ShellFolders,
+    Shortcuts,
+    StartMenu,
+    StartUp,
+    UninstallApps,
+    None
 };
 
 struct AuditOptions {
@@ -110,8 +132,17 @@ std::string conversion_line(const Conversion& c);
 
 // What Analyze found on a line.
 enum class AuditKind {
-    Options, Hardware, Software, FindFile, QueryIni, QueryProcess, QueryRegistry, QueryShortcuts,
-    QueryTextFile, Message, Conversion,
+    Options,
+    Hardware,
+    Software,
+    FindFile,
+    QueryIni,
+    QueryProcess,
+    QueryRegistry,
+    QueryShortcuts,
+    QueryTextFile,
+    Message,
+    Conversion,
     Unmatched  // an audit line whose word names no kind: nothing is read
 };
 

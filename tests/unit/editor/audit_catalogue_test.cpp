@@ -105,10 +105,21 @@ TEST(AuditKinds, AnAuditFileBuiltFromEmptyAndAnalyzedBack) {
         "Message = Site \"North wing\"\r\n\r\n[DkConvert]\r\nnew old Desktop StartIn\r\n";
     EXPECT_EQ(text, expected);
 
-    const std::vector<std::string> ids = {
-        "audit.section",  "audit.section",  "audit.section", "audit.section", "audit.section",
-        "audit.section",  "",               "audit.hardware", "audit.hardware", "audit.find",
-        "audit.message",  "",               "add_section",   "audit.conversion", ""};
+    const std::vector<std::string> ids = {"audit.section",
+                                          "audit.section",
+                                          "audit.section",
+                                          "audit.section",
+                                          "audit.section",
+                                          "audit.section",
+                                          "",
+                                          "audit.hardware",
+                                          "audit.hardware",
+                                          "audit.find",
+                                          "audit.message",
+                                          "",
+                                          "add_section",
+                                          "audit.conversion",
+                                          ""};
     const std::vector<std::string> lines = split_lines(text);
     for (std::size_t i = 0; i < ids.size(); ++i) {
         SCOPED_TRACE(lines[i]);

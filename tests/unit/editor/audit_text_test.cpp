@@ -30,76 +30,117 @@ struct RoundTrip {
 
 std::string compose(AuditKind kind, const AuditFields& f) {
     switch (kind) {
-        case AuditKind::FindFile: return find_line(f.find);
-        case AuditKind::QueryIni: return query_ini_line(f.query_ini);
-        case AuditKind::QueryProcess: return query_process_line(f.query_process);
-        case AuditKind::QueryRegistry: return query_registry_line(f.query_registry);
-        case AuditKind::QueryShortcuts: return query_shortcuts_line(f.query_shortcuts);
-        case AuditKind::QueryTextFile: return query_text_file_line(f.query_text_file);
-        case AuditKind::Message: return message_line(f.message);
-        case AuditKind::Conversion: return conversion_line(f.conversion);
-        default: return "?";
+        case AuditKind::FindFile:
+            return find_line(f.find);
+        case AuditKind::QueryIni:
+            return query_ini_line(f.query_ini);
+        case AuditKind::QueryProcess:
+            return query_process_line(f.query_process);
+        case AuditKind::QueryRegistry:
+            return query_registry_line(f.query_registry);
+        case AuditKind::QueryShortcuts:
+            return query_shortcuts_line(f.query_shortcuts);
+        case AuditKind::QueryTextFile:
+            return query_text_file_line(f.query_text_file);
+        case AuditKind::Message:
+            return message_line(f.message);
+        case AuditKind::Conversion:
+            return conversion_line(f.conversion);
+        default:
+            return "?";
     }
 }
 
 TEST(AuditLines, EveryCommandAndConversionFormIsWrittenAndReadBack) {
     const std::vector<std::pair<AuditKind, RoundTrip>> table = {
-        {AuditKind::FindFile, {[](AuditFields& f) { f.find = {"C:\\Program Files\\a.exe", true, true}; },
-                               "Find = \"C:\\Program Files\\a.exe\" -Version -Recurse"}},
-        {AuditKind::FindFile, {[](AuditFields& f) { f.find = {"*.dll", false, true}; }, "Find = *.dll -Recurse"}},
-        {AuditKind::QueryIni, {[](AuditFields& f) { f.query_ini = {"win.ini", "Mail", ""}; }, "QueryINI = win.ini Mail"}},
-        {AuditKind::QueryIni, {[](AuditFields& f) { f.query_ini = {"{dir}{f}", "", "MAPI X"}; },
-                               "QueryINI = \"{dir}{f}\" \"\" \"MAPI X\""}},
+        {AuditKind::FindFile,
+         {[](AuditFields& f) {
+              f.find = {"C:\\Program Files\\a.exe", true, true};
+          },
+          "Find = \"C:\\Program Files\\a.exe\" -Version -Recurse"}},
+        {AuditKind::FindFile,
+         {[](AuditFields& f) {
+              f.find = {"*.dll", false, true};
+          },
+          "Find = *.dll -Recurse"}},
+        {AuditKind::QueryIni,
+         {[](AuditFields& f) {
+              f.query_ini = {"win.ini", "Mail", ""};
+          },
+          "QueryINI = win.ini Mail"}},
+        {AuditKind::QueryIni,
+         {[](AuditFields& f) {
+              f.query_ini = {"{dir}{f}", "", "MAPI X"};
+          },
+          "QueryINI = \"{dir}{f}\" \"\" \"MAPI X\""}},
         {AuditKind::QueryProcess, {[](AuditFields& f) { f.query_process = ""; }, "QueryProcess"}},
-        {AuditKind::QueryProcess, {[](AuditFields& f) { f.query_process = "note pad"; }, "QueryProcess = \"note pad\""}},
-        {AuditKind::QueryRegistry, {[](AuditFields& f) { f.query_registry = {RegistryRoot::All, "ignored", "", "", true}; },
-                                    "QueryRegKey = \"\" \"\" -Recurse"}},
+        {AuditKind::QueryProcess,
+         {[](AuditFields& f) { f.query_process = "note pad"; }, "QueryProcess = \"note pad\""}},
         {AuditKind::QueryRegistry,
-         {[](AuditFields& f) { f.query_registry = {RegistryRoot::CurrentUser, "Software\\X", "", "abc", false}; },
+         {[](AuditFields& f) {
+              f.query_registry = {RegistryRoot::All, "ignored", "", "", true};
+          },
+          "QueryRegKey = \"\" \"\" -Recurse"}},
+        {AuditKind::QueryRegistry,
+         {[](AuditFields& f) {
+              f.query_registry = {RegistryRoot::CurrentUser, "Software\\X", "", "abc", false};
+          },
           "QueryRegKey = CU Software\\X \"\" abc"}},
         {AuditKind::QueryRegistry,
-         {[](AuditFields& f) { f.query_registry = {RegistryRoot::DynamicData, "My Key", "Ver", "", true}; },
+         {[](AuditFields& f) {
+              f.query_registry = {RegistryRoot::DynamicData, "My Key", "Ver", "", true};
+          },
           "QueryRegKey = DD \"My Key\" Ver -Recurse"}},
-        {AuditKind::QueryShortcuts, {[](AuditFields& f) { f.query_shortcuts = {"C:\\Users", "", true}; },
-                                     "QueryShortcuts = C:\\Users -Recurse"}},
-        {AuditKind::QueryTextFile, {[](AuditFields& f) { f.query_text_file = {"a.txt", "it's", false}; },
-                                    "QueryFile = a.txt \"it's\""}},
-        {AuditKind::Message, {[](AuditFields& f) { f.message = {"Site", ""}; }, "Message = Site \"\""}},
-        {AuditKind::Conversion, {[](AuditFields& f) {
-                                     f.conversion.whole_word = true;
-                                     f.conversion.continuation = "-_";
-                                     f.conversion.replacement = "new";
-                                     f.conversion.search = "old";
-                                 },
-                                 "-H\"-_\" new old"}},
-        {AuditKind::Conversion, {[](AuditFields& f) {
-                                     Conversion& c = f.conversion;
-                                     c = conversion("old", "NEW", ConversionType::Registry,
-                                                    registry_subtype(RegistryRoot::CurrentUser, "Software\\My App"));
-                                     c.case_sensitive = true;
-                                     c.mode = MatchMode::Partial;
-                                     c.whole_word = c.exchange = true;  // -G is not applicable here
-                                 },
-                                 "-C -A -H NEW old Registry CU \"Software\\My App\""}},
-        {AuditKind::Conversion, {[](AuditFields& f) {
-                                     Conversion& c = f.conversion;
-                                     c = conversion("old", "", ConversionType::QueryIni, query_ini_subtype("win.ini", "", ""));
-                                     c.mode = MatchMode::Full;
-                                     c.whole_word = c.exchange = true;  // -H is not applicable here
-                                 },
-                                 "-U -G \"\" old QueryINI win.ini \"\""}},
-        {AuditKind::Conversion, {[](AuditFields& f) {
-                                     f.conversion = conversion("x", "y", ConversionType::StartUp, "StartIn");
-                                 },
-                                 "y x StartUp StartIn"}},
-        {AuditKind::Conversion, {[](AuditFields& f) {
-                                     f.conversion = conversion("x", "y", ConversionType::AppPaths, "my app");
-                                 },
-                                 "y x AppPaths \"my app\""}},
-        {AuditKind::Conversion, {[](AuditFields& f) {
-                                     f.conversion = conversion("x", "y", ConversionType::ShellFolders, "kept");
-                                 },
-                                 "y x ShellFolders"}},
+        {AuditKind::QueryShortcuts,
+         {[](AuditFields& f) {
+              f.query_shortcuts = {"C:\\Users", "", true};
+          },
+          "QueryShortcuts = C:\\Users -Recurse"}},
+        {AuditKind::QueryTextFile,
+         {[](AuditFields& f) {
+              f.query_text_file = {"a.txt", "it's", false};
+          },
+          "QueryFile = a.txt \"it's\""}},
+        {AuditKind::Message,
+         {[](AuditFields& f) {
+              f.message = {"Site", ""};
+          },
+          "Message = Site \"\""}},
+        {AuditKind::Conversion,
+         {[](AuditFields& f) {
+              f.conversion.whole_word = true;
+              f.conversion.continuation = "-_";
+              f.conversion.replacement = "new";
+              f.conversion.search = "old";
+          },
+          "-H\"-_\" new old"}},
+        {AuditKind::Conversion,
+         {[](AuditFields& f) {
+              Conversion& c = f.conversion;
+              c = conversion("old", "NEW", ConversionType::Registry,
+                             registry_subtype(RegistryRoot::CurrentUser, "Software\\My App"));
+              c.case_sensitive = true;
+              c.mode = MatchMode::Partial;
+              c.whole_word = c.exchange = true;  // -G is not applicable here
+          },
+          "-C -A -H NEW old Registry CU \"Software\\My App\""}},
+        {AuditKind::Conversion,
+         {[](AuditFields& f) {
+              Conversion& c = f.conversion;
+              c = conversion("old", "", ConversionType::QueryIni, query_ini_subtype("win.ini", "", ""));
+              c.mode = MatchMode::Full;
+              c.whole_word = c.exchange = true;  // -H is not applicable here
+          },
+          "-U -G \"\" old QueryINI win.ini \"\""}},
+        {AuditKind::Conversion,
+         {[](AuditFields& f) { f.conversion = conversion("x", "y", ConversionType::StartUp, "StartIn"); },
+          "y x StartUp StartIn"}},
+        {AuditKind::Conversion,
+         {[](AuditFields& f) { f.conversion = conversion("x", "y", ConversionType::AppPaths, "my app"); },
+          "y x AppPaths \"my app\""}},
+        {AuditKind::Conversion,
+         {[](AuditFields& f) { f.conversion = conversion("x", "y", ConversionType::ShellFolders, "kept"); },
+          "y x ShellFolders"}},
     };
     for (const auto& [kind, rt] : table) {
         SCOPED_TRACE(rt.line);
@@ -148,8 +189,9 @@ TEST(AuditLines, OptionBlockAndCommandSets) {
                                             "Version"};
     EXPECT_EQ(software_lines(s), lines);
     // Every set line of the section is read, whichever line the caret is on.
-    const std::string doc = "[DkAudit]\r\nIPAddress\r\nVersion\r\nDesktop = Current\r\nSystem\r\n"
-                            "StartMenu = Default\r\nAppPaths\r\nStartup = All\r\n[DkConvert]\r\nUserName";
+    const std::string doc =
+        "[DkAudit]\r\nIPAddress\r\nVersion\r\nDesktop = Current\r\nSystem\r\n"
+        "StartMenu = Default\r\nAppPaths\r\nStartup = All\r\n[DkConvert]\r\nUserName";
     EXPECT_EQ(analyze_command_line(doc, 3, f), AuditKind::Software);
     EXPECT_EQ(software_lines(f.software), lines);
     EXPECT_EQ(hardware_lines(f.hardware), (std::vector<std::string>{"IPAddress", "System"}));
@@ -245,8 +287,9 @@ TEST(AuditPlacement, SetsAndTheOptionBlockReplaceTheirOldLines) {
     const std::string block = options_block(o);
     EXPECT_EQ(edited("", add_options_block("", o)), block + "\r\n\r\n[DkConvert]\r\n");
     EXPECT_EQ(edited("x", add_options_block("x", o)), "x\r\n\r\n" + block + "\r\n\r\n[DkConvert]\r\n");
-    doc = "[Common]\r\n  [dkaudit]\r\nResults= old\r\nSystem\r\nAction= Clear\r\nDesktop = All\r\n"
-          "RunFromDkAgent= No\r\n\r\n[DkConvert]";
+    doc =
+        "[Common]\r\n  [dkaudit]\r\nResults= old\r\nSystem\r\nAction= Clear\r\nDesktop = All\r\n"
+        "RunFromDkAgent= No\r\n\r\n[DkConvert]";
     EXPECT_EQ(edited(doc, add_options_block(doc, o)),
               "[Common]\r\n" + block + "System\r\nDesktop = All\r\n\r\n[DkConvert]");
 }
