@@ -3,8 +3,13 @@
 
 #include <windows.h>
 
-#include <string>
+#include <commctrl.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "catalogue.h"
 #include "editor_core.h"
 
 namespace dkedit {
@@ -38,6 +43,14 @@ struct Editor {
     std::string last_search, last_replace;
     std::string command_line_file;
     Help help;
+    // Command builder (builder_win32.cpp).
+    Catalogue catalogue;
+    FieldStore store;
+    std::vector<std::pair<HTREEITEM, int>> tree_items;  // handle and index in catalogue.tree()
+    int shown = -1;                                     // the tree item whose fields are shown
+    Family subop_family = Family::None;                 // the command the sub-operation list belongs to
+    bool keep_subops = false, complete = false, update_mode = false;
+    HIMAGELIST tree_images = nullptr, field_images = nullptr;
 };
 
 // Main window (main_window_win32.cpp).

@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "builder_win32.h"
 #include "editor_win32.h"
 #include "resource.h"
 
@@ -95,6 +96,7 @@ void layout(Editor& e, WPARAM kind, int w, int h) {
 
 void on_command(Editor& e, int id, int code, HWND from) {
     if (from == e.text) {
+        if (code == EN_SETFOCUS) end_update_mode(e);
         if (code == EN_CHANGE) {
             e.modified = true;
             char title[300];
@@ -111,9 +113,11 @@ void on_command(Editor& e, int id, int code, HWND from) {
         open_document(e, std::string(item) == "No Files" ? std::string() : std::string(item));
         return;
     }
+    if (builder_command(e, id, code)) return;
     switch (id) {
         case ID_FILE_NEW:
             new_document(e);
+            reset_builder(e);
             break;
         case ID_FILE_OPEN:
             open_document(e, "");
@@ -155,6 +159,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
     switch (msg) {
         case WM_CREATE:
             create_controls(*e);
+            create_builder(*e);
             if (!e->command_line_file.empty()) open_document(*e, "&1) " + e->command_line_file);
             return 0;
         case WM_SIZE:
@@ -170,6 +175,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
             if (tree->hdr.hwndFrom == e->tree && tree->hdr.code == TVN_ITEMEXPANDINGA) {
                 SendMessageA(e->tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(tree->itemNew.hItem));
             }
+            builder_notify(*e, tree->hdr);
             return 0;
         }
         case WM_INITMENUPOPUP:
@@ -188,6 +194,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
             PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY:
+            destroy_builder(*e);
             if (e->font) DeleteObject(e->font);
             e->font = nullptr;
             e->window = nullptr;

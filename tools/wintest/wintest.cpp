@@ -284,6 +284,10 @@ int usage() {
 
 }  // namespace
 
+// Tree view, list view and edit selection commands (controls.cpp).
+bool is_control_command(const std::string& cmd);
+int control_command(const std::string& cmd, HWND window, int argc, char** argv);
+
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string cmd = argv[1];
@@ -311,6 +315,8 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+
+    if (is_control_command(cmd)) return control_command(cmd, wait_window(caption, 20000), argc, argv);
 
     const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size" || cmd == "key";
     const DWORD timeout = timeout_arg(argc, argv, two_args ? 5 : cmd == "click" || cmd == "command" ? 4 : 3);
