@@ -278,6 +278,7 @@ Kind set_kind(std::string id, std::string name, std::vector<Field> fields, Audit
         return out;
     };
     k.preview = [preview](const Kind&, const FieldStore&) { return std::string(preview); };
+    k.update_in_place = true;
     k.add = [all, set](const Kind& kd, const FieldStore& s, const AddRequest& r) {
         const std::vector<std::string> new_lines = all(kd, s);
         Placement p = place_set(r.text, r.sel_start, r.update_mode, set, new_lines);
@@ -307,6 +308,7 @@ Kind audit_section() {
               toggle("Run From DkAgent", "Yes", "No")});
     k.compose = [](const Kind& kd, const FieldStore& s) { return options_block(options_of(Values{kd.id, s})); };
     k.preview = [](const Kind&, const FieldStore&) { return std::string("[DkAudit] ..."); };
+    k.update_in_place = true;
     k.add = [](const Kind& kd, const FieldStore& s, const AddRequest& r) {
         return add_options_block(r.text, options_of(Values{kd.id, s}));
     };

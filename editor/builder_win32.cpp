@@ -257,6 +257,32 @@ void edit_item(Editor& e, std::size_t index) {
     if (result == IDC_STRING_BROWSE) e.store.items.erase(e.store.items.begin() + static_cast<long>(index));
 }
 
+// A value made in several dialogs one after another (the conversion subtype): stored only when
+// every dialog is done.
+void edit_in_steps(Editor& e, const Kind& kind, const Field& field) {
+    std::vector<std::string> answers;
+    for (const Field& step : field.edit_steps(kind, e.store)) {
+        if (step.edit == EditCode::Choice) {
+            int selected = -1;
+            for (std::size_t i = 0; i < step.choices.size(); ++i) {
+                if (step.choices[i].value == step.initial) selected = static_cast<int>(i);
+            }
+            const int chosen = run_option_dialog(e.instance, e.window, step, selected);
+            if (chosen < 0) return;
+            answers.push_back(step.choices[static_cast<std::size_t>(chosen)].value);
+        } else {
+            StringRequest r;
+            r.caption = step.prompt;
+            r.kind_name = kind.name;
+            r.value = step.initial;
+            r.mode = step.edit == EditCode::File ? StringMode::File : StringMode::Plain;
+            if (run_string_dialog(e.instance, e.window, r) != IDOK) return;
+            answers.push_back(r.value.substr(0, FieldStore::kMaxText));
+        }
+    }
+    if (!answers.empty()) e.store.set(FieldStore::key(kind, field), field.combine_steps(kind, e.store, answers));
+}
+
 void activate_row(Editor& e, int row) {
     const Kind* kind = shown_kind(e);
     if (!kind || row < 0) return;
@@ -269,8 +295,10 @@ void activate_row(Editor& e, int row) {
     } else {
         const Field& field = kind->fields[static_cast<std::size_t>(item.lParam)];
         const std::string key = FieldStore::key(*kind, field);
-        const std::string& value = e.store.get(key);
-        if (field.edit == EditCode::Toggle) {
+        const std::string value = e.store.get(key);
+        if (field.edit_steps) {
+            edit_in_steps(e, *kind, field);
+        } else if (field.edit == EditCode::Toggle) {
             e.store.set(key, value == field.choices[0].value ? field.choices[1].value : field.choices[0].value);
         } else if (field.edit == EditCode::Choice) {
             int selected = -1;
@@ -282,6 +310,7 @@ void activate_row(Editor& e, int row) {
         } else {
             edit_text_field(e, *kind, field);
         }
+        if (field.after_edit && e.store.get(key) != value) field.after_edit(*kind, e.store, value);
     }
     refresh(e);
 }
@@ -305,7 +334,7 @@ void add(Editor& e) {
     SendMessageA(e.text, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     const bool update = e.update_mode;
     // Update removes the analysed line first; the [Update] block replaces its section itself.
-    const bool remove_line = update && kind->id != "update_section";
+    const bool remove_line = update && kind->id != "update_section" && !kind->update_in_place;
     if (remove_line) {
         const std::string text = pane_text(e.text);
         const LineSpan l = line_at(text, start);

@@ -106,6 +106,7 @@ struct Kind {
     bool head = false;          // "File" / "Registry": shows fields, never complete by itself
     bool never_complete = false;
     bool user_interface = false;  // owns the item list
+    bool update_in_place = false;  // Update keeps the analysed line: the kind's Add rewrites its lines
     // Statement text of the kind (one line, or several CR LF lines for a section block).
     std::function<std::string(const Kind&, const FieldStore&)> compose;
     // Text shown in the preview when it differs from the statement (e.g. "[Update] ...").
