@@ -67,8 +67,8 @@ std::string arg(const std::vector<Argument>& args, std::size_t i) { return i < a
 
 void read_condition(Analysis& a, const std::string& id, const std::vector<Argument>& args) {
     a.set(id, "First Value", arg(args, 0));
-    static const char* const kChoices[] = {"Equal", "Not Equal", "Greater Than", "Less Than", "Greater Than Or Equal",
-                                           "Less Than Or Equal"};
+    static const char* const kChoices[] = {
+        "Equal", "Not Equal", "Greater Than", "Less Than", "Greater Than Or Equal", "Less Than Or Equal"};
     const int op = word_index(arg(args, 1), {"=", "<>", ">", "<", ">=", "<=", "!="});
     if (op >= 0) a.set(id, "Comparison Method", kChoices[op == 6 ? 1 : op]);
     a.set(id, "Second Value", arg(args, 2));
@@ -120,9 +120,10 @@ std::vector<Subop> read_file_subops(Analysis& a, const std::vector<Argument>& ar
             if (target()) {
                 a.reset(id);
                 if (op == 'i') {
-                    a.set(id, "Insert Location", mod == 'b' || mod == 'B' ? "Beginning"
-                                                 : mod == 'e' || mod == 'E' ? "End"
-                                                                            : "At Search String");
+                    a.set(id, "Insert Location",
+                          mod == 'b' || mod == 'B'   ? "Beginning"
+                          : mod == 'e' || mod == 'E' ? "End"
+                                                     : "At Search String");
                     a.set(id, "Insert Text", arg(args, i + 1));
                     if (at_search) a.set(id, "Search Text", arg(args, i + 2));
                 } else if (op == 'r') {
@@ -132,7 +133,8 @@ std::vector<Subop> read_file_subops(Analysis& a, const std::vector<Argument>& ar
                     a.set(id, "Search Text", arg(args, i + 1));
                 } else if (op == 'f') {
                     a.set(id, "Search String", arg(args, i + 1));
-                    a.set(id, "Search Entire File", std::tolower(static_cast<unsigned char>(mod)) == 's' ? "No" : "Yes");
+                    a.set(id, "Search Entire File",
+                          std::tolower(static_cast<unsigned char>(mod)) == 's' ? "No" : "Yes");
                 } else {
                     a.set(id, "Search String", arg(args, i + 1));
                     a.set(id, "Search Line Number", line ? "Yes" : "No");
@@ -194,8 +196,9 @@ std::string read_family(Analysis& a, Family family, std::string_view line, std::
         } else {
             a.reset("registry");
             const int root = word_index(arg(args, 0), {"LM", "US", "CU", "CR", "CC", "PD", "DD"});
-            static const char* const kRoots[] = {"Local Machine",  "Users",            "Current User", "Classes Root",
-                                                 "Current Config", "Performance Data", "Dynamic Data"};
+            static const char* const kRoots[] = {"Local Machine", "Users",          "Current User",
+                                                 "Classes Root",  "Current Config", "Performance Data",
+                                                 "Dynamic Data"};
             if (root >= 0) a.store.set(slot::kRegRoot, kRoots[root]);
             a.store.set(slot::kRegPath, arg(args, 1));
             first = 2;
@@ -220,12 +223,16 @@ std::string read_family(Analysis& a, Family family, std::string_view line, std::
 
 void read_update_section(Analysis& a, const std::string& text) {
     a.reset("update_section");
-    static const std::pair<const char*, const char*> kKeys[] = {
-        {"update", "Update Name"},     {"message", "Message"},
-        {"effectivedate", "Effective Date"}, {"log", "Log File"},
-        {"pauseoncompletion", "Pause on Completion"}, {"quietly", "Quietly"},
-        {"showprogress", "Show Progress"}, {"waitfordate", "Wait for Date"},
-        {"reboot", "Reboot"},          {"runfromdkagent", "Run From DkAgent"}};
+    static const std::pair<const char*, const char*> kKeys[] = {{"update", "Update Name"},
+                                                                {"message", "Message"},
+                                                                {"effectivedate", "Effective Date"},
+                                                                {"log", "Log File"},
+                                                                {"pauseoncompletion", "Pause on Completion"},
+                                                                {"quietly", "Quietly"},
+                                                                {"showprogress", "Show Progress"},
+                                                                {"waitfordate", "Wait for Date"},
+                                                                {"reboot", "Reboot"},
+                                                                {"runfromdkagent", "Run From DkAgent"}};
     bool inside = false;
     std::size_t begin = 0;
     while (begin <= text.size()) {
@@ -271,14 +278,15 @@ std::optional<std::string> read_statement(Analysis& a, std::string_view line) {
             return "update_section";
         }
         const std::size_t close = t.find(']');
-        a.set("add_section", "Section Name", std::string(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
+        a.set("add_section", "Section Name",
+              std::string(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
         return "add_section";
     }
     if (t[0] == '@') {
-        static const char* const kWords[] = {"@if", "@elseif", "@else", "@endif", "@goto", "@return",
+        static const char* const kWords[] = {"@if",  "@elseif", "@else", "@endif", "@goto", "@return",
                                              "@end", "@set",    "@mid",  "@do",    "@while"};
-        static const char* const kIds[] = {"if", "else", "else", "endif", "goto", "return",
-                                           "end", "set", "mid", "do", "while"};
+        static const char* const kIds[] = {"if",  "else", "else", "endif", "goto", "return",
+                                           "end", "set",  "mid",  "do",    "while"};
         for (std::size_t w = 0; w < std::size(kWords); ++w) {
             if (first != kWords[w]) continue;
             const std::string id = kIds[w];
@@ -305,10 +313,11 @@ std::optional<std::string> read_statement(Analysis& a, std::string_view line) {
         return std::nullopt;
     }
     if (t[0] == '$') {
-        static const char* const kWords[] = {"$?", "$edit", "$pwd", "$cbox", "$file", "$dir", "$text", "$stop", "$list", "$opts"};
-        static const char* const kTypes[] = {"Yes|No Message Box", "Edit Box",  "Password Box",   "Check Box",
-                                             "File Selection",     "Directory Selection", "Static Label", "Enable Stop",
-                                             "List Box",           "Option Buttons"};
+        static const char* const kWords[] = {"$?",   "$edit", "$pwd",  "$cbox", "$file",
+                                             "$dir", "$text", "$stop", "$list", "$opts"};
+        static const char* const kTypes[] = {
+            "Yes|No Message Box",  "Edit Box",     "Password Box", "Check Box", "File Selection",
+            "Directory Selection", "Static Label", "Enable Stop",  "List Box",  "Option Buttons"};
         a.reset("ui");
         a.store.items.clear();
         std::size_t w = 0;
@@ -391,8 +400,8 @@ std::optional<std::string> read_statement(Analysis& a, std::string_view line) {
                     args.resize(i);
                 }
             }
-            const bool number = !args.empty() && args.size() == 1 &&
-                                args[0].text.find_first_not_of("0123456789") == std::string::npos;
+            const bool number =
+                !args.empty() && args.size() == 1 && args[0].text.find_first_not_of("0123456789") == std::string::npos;
             if (!args.empty() && !number) a.set("wait", "Program Name", args[0].text);
             if (args.size() >= 2 || number) a.set("wait", "Timeout Value", args[number ? 0 : 1].text);
             return "wait";

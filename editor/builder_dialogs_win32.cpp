@@ -167,8 +167,7 @@ INT_PTR CALLBACK option_proc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam
         GetWindowRect(dialog, &window);
         GetClientRect(dialog, &client);
         const int frame = (window.bottom - window.top) - client.bottom;
-        SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, area.bottom + frame,
-                     SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, area.bottom + frame, SWP_NOMOVE | SWP_NOZORDER);
         RECT button{0, 34 + rows * 14 + 4, 0, 0};
         MapDialogRect(dialog, &button);
         for (int id : {IDC_OPTION_DONE, IDC_OPTION_CANCEL}) {
@@ -207,8 +206,8 @@ INT_PTR CALLBACK option_proc(HWND dialog, UINT msg, WPARAM wparam, LPARAM lparam
 }  // namespace
 
 int run_string_dialog(HINSTANCE instance, HWND owner, StringRequest& request) {
-    return static_cast<int>(
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_STRING), owner, string_proc, reinterpret_cast<LPARAM>(&request)));
+    return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_STRING), owner, string_proc,
+                                            reinterpret_cast<LPARAM>(&request)));
 }
 
 int run_option_dialog(HINSTANCE instance, HWND owner, const Field& field, int selected) {

@@ -111,8 +111,10 @@ HIMAGELIST field_images() {
     });
     add_image(list, [](HDC dc) {
         const COLORREF colours[] = {RGB(220, 0, 0), RGB(0, 160, 0), RGB(0, 0, 220), RGB(230, 200, 0)};
-        const POINT blades[4][3] = {{{8, 8}, {8, 1}, {14, 4}}, {{8, 8}, {15, 8}, {12, 14}},
-                                    {{8, 8}, {8, 15}, {2, 12}}, {{8, 8}, {1, 8}, {4, 2}}};
+        const POINT blades[4][3] = {{{8, 8}, {8, 1}, {14, 4}},
+                                    {{8, 8}, {15, 8}, {12, 14}},
+                                    {{8, 8}, {8, 15}, {2, 12}},
+                                    {{8, 8}, {1, 8}, {4, 2}}};
         for (int i = 0; i < 4; ++i) polygon(dc, colours[i], blades[i], 3);
     });
     add_image(list, [](HDC dc) {
@@ -165,7 +167,8 @@ void refresh(Editor& e) {
             const bool list = e.store.value(*kind, "Message Type") == "List Box";
             for (std::size_t i = 0; i <= e.store.items.size(); ++i) {
                 char label[40] = "";
-                if (i < e.store.items.size()) std::snprintf(label, sizeof label, list ? "List Item %d" : "Option %d", static_cast<int>(i + 1));
+                if (i < e.store.items.size())
+                    std::snprintf(label, sizeof label, list ? "List Item %d" : "Option %d", static_cast<int>(i + 1));
                 const std::string value = i < e.store.items.size() ? e.store.items[i] : "";
                 set_row(e.fields, row++, label, value,
                         static_cast<int>(value.empty() ? FieldIcon::Empty : FieldIcon::Set),
@@ -202,7 +205,8 @@ int tree_index_of(const Editor& e, const std::string& kind_id) {
 // Shows a kind (or group) as the tree selection would; also used after Analyze and "<" / ">".
 void show(Editor& e, int index, bool keep_subops) {
     const TreeItem& item = e.catalogue.tree()[static_cast<std::size_t>(index)];
-    if (item.role != TreeRole::Kind) SendMessageA(e.tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(tree_handle(e, index)));
+    if (item.role != TreeRole::Kind)
+        SendMessageA(e.tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(tree_handle(e, index)));
     e.shown = index;
     const Kind* kind = shown_kind(e);
     if (kind && !keep_subops && (kind->family == Family::None || kind->family != e.subop_family)) {
@@ -344,8 +348,8 @@ void add(Editor& e) {
     }
     AddRequest request{pane_text(e.text), start, end, build_statement(e.catalogue, *kind, e.store), remove_line};
     const bool comment = kind->id == "script.comment" || kind->id == "audit.comment";
-    const TextEdit edit = kind->add ? kind->add(*kind, e.store, request)
-                                    : plan_add(request, !comment, kind->id == "add_section");
+    const TextEdit edit =
+        kind->add ? kind->add(*kind, e.store, request) : plan_add(request, !comment, kind->id == "add_section");
     if (edit.refused) {
         if (remove_line) SendMessageA(e.text, EM_UNDO, 0, 0);
         MessageBoxA(e.window, edit.message.c_str(), edit.caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
@@ -407,7 +411,8 @@ void previous_part(Editor& e) {
     --index;
     const Family family = kind->family == Family::None ? e.subop_family : kind->family;
     if (index >= e.store.subops.size()) return;
-    if (std::optional<std::string> id = analyze_subop(e.catalogue, family, e.store.subops[index], index == 0, e.store)) {
+    if (std::optional<std::string> id =
+            analyze_subop(e.catalogue, family, e.store.subops[index], index == 0, e.store)) {
         select_kind(e, *id);
     }
 }
@@ -495,7 +500,8 @@ void builder_notify(Editor& e, const NMHDR& header) {
         if (index == e.shown) return;
         show(e, index, e.keep_subops);
     } else if (header.hwndFrom == e.fields && (header.code == NM_DBLCLK || header.code == NM_RETURN)) {
-        activate_row(e, static_cast<int>(SendMessageA(e.fields, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
+        activate_row(e,
+                     static_cast<int>(SendMessageA(e.fields, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
     }
 }
 

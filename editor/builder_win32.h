@@ -15,8 +15,8 @@ struct Editor;
 enum class StringMode { Plain, File, Folder, TextOrVariable, Item };
 
 struct StringRequest {
-    std::string caption;    // the field's prompt
-    std::string value;      // in: shown; out: typed
+    std::string caption;  // the field's prompt
+    std::string value;    // in: shown; out: typed
     StringMode mode = StringMode::Plain;
     bool variable = false;  // TV: "Variable" selected
     std::string kind_name;  // Browse resolves shortcuts for Shortcut, keeps the name for Program Wait

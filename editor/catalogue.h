@@ -46,8 +46,8 @@ struct Kind;
 struct Field {
     std::string label;
     EditCode edit = EditCode::Text;
-    std::string prompt;       // string dialog caption, or the option dialog's title
-    std::string description;  // option dialog only
+    std::string prompt;           // string dialog caption, or the option dialog's title
+    std::string description;      // option dialog only
     std::vector<Choice> choices;  // C: in dialog order; B: the two values, the first the default
     std::string initial;          // default value (C/B: a choice's value)
     bool required = false;
@@ -103,7 +103,7 @@ struct Kind {
     std::string name;  // tree label
     std::vector<Field> fields;
     Family family = Family::None;
-    bool head = false;          // "File" / "Registry": shows fields, never complete by itself
+    bool head = false;  // "File" / "Registry": shows fields, never complete by itself
     bool never_complete = false;
     bool user_interface = false;  // owns the item list
     bool update_in_place = false;  // Update keeps the analysed line: the kind's Add rewrites its lines

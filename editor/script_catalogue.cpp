@@ -75,8 +75,8 @@ std::string join(std::initializer_list<std::string> parts) {
     return out;
 }
 
-Kind kind(std::string id, std::string name, std::vector<Field> fields,
-          std::function<std::string(const Values&)> text, Family family = Family::None) {
+Kind kind(std::string id, std::string name, std::vector<Field> fields, std::function<std::string(const Values&)> text,
+          Family family = Family::None) {
     Kind k;
     k.id = std::move(id);
     k.name = std::move(name);
@@ -93,17 +93,20 @@ std::string code_of(const std::vector<Choice>& choices, const std::vector<std::s
     return codes.front();
 }
 
-const std::vector<Choice> kRootKeys = {{"Local Machine", ""},    {"Users", ""},          {"Current User", ""},
-                                       {"Classes Root", ""},     {"Current Config", ""}, {"Performance Data", ""},
+const std::vector<Choice> kRootKeys = {{"Local Machine", ""}, {"Users", ""},          {"Current User", ""},
+                                       {"Classes Root", ""},  {"Current Config", ""}, {"Performance Data", ""},
                                        {"Dynamic Data", ""}};
 const std::vector<std::string> kRootCodes = {"LM", "US", "CU", "CR", "CC", "PD", "DD"};
 const std::vector<Choice> kValueTypes = {{"String", ""}, {"Dword", ""}, {"Binary", ""}};
 const std::vector<std::string> kTypeCodes = {"SZ", "DW", "BN"};
 const std::vector<Choice> kRunModes = {{"Normal", ""}, {"Maximize", ""}, {"Minimize", ""}};
 const std::vector<std::string> kRunWords = {"Normal", "Max", "Min"};
-const std::vector<Choice> kCompare = {{"Equal", ""},        {"Not Equal", ""},
-                                      {"Greater Than", ""}, {"Less Than", ""},
-                                      {"Greater Than Or Equal", ""}, {"Less Than Or Equal", ""}};
+const std::vector<Choice> kCompare = {{"Equal", ""},
+                                      {"Not Equal", ""},
+                                      {"Greater Than", ""},
+                                      {"Less Than", ""},
+                                      {"Greater Than Or Equal", ""},
+                                      {"Less Than Or Equal", ""}};
 const std::vector<std::string> kCompareSigns = {"=", "<>", ">", "<", ">=", "<="};
 const char kCompareDescription[] =
     "This determines how the two values are compared.  Using relational operators (>,<,>=,<=) will treat both values "
@@ -119,8 +122,8 @@ std::string condition(const Values& v) {
 std::vector<Field> condition_fields(const std::string& title, bool lower_shown) {
     std::vector<Choice> choices = kCompare;
     if (lower_shown) {
-        const char* shown[] = {"Equal", "Not equal", "Greater than", "Less than", "Greater than or equal",
-                               "Less than or equal"};
+        const char* shown[] = {
+            "Equal", "Not equal", "Greater than", "Less than", "Greater than or equal", "Less than or equal"};
         for (std::size_t i = 0; i < choices.size(); ++i) {
             if (choices[i].value != shown[i]) choices[i].shown = shown[i];
         }
@@ -131,11 +134,16 @@ std::vector<Field> condition_fields(const std::string& title, bool lower_shown) 
 }
 
 void add_update_options(CatalogueRoot& root) {
-    std::vector<Field> update = {T("Update Name", "Update name", true), T("Message", "User message"),
-                                 T("Effective Date", "Effective date"), F("Log File", "Log file"),
-                                 B("Pause on Completion", "Yes", "No"), B("Quietly", "Yes", "No"),
-                                 B("Show Progress", "No", "Yes"), B("Wait for Date", "No", "Yes"),
-                                 B("Reboot", "No", "Yes"), B("Run From DkAgent", "Yes", "No")};
+    std::vector<Field> update = {T("Update Name", "Update name", true),
+                                 T("Message", "User message"),
+                                 T("Effective Date", "Effective date"),
+                                 F("Log File", "Log file"),
+                                 B("Pause on Completion", "Yes", "No"),
+                                 B("Quietly", "Yes", "No"),
+                                 B("Show Progress", "No", "Yes"),
+                                 B("Wait for Date", "No", "Yes"),
+                                 B("Reboot", "No", "Yes"),
+                                 B("Run From DkAgent", "Yes", "No")};
     Kind section = kind("update_section", "Update Section", update, [](const Values& v) {
         std::string out = "[Update]\r\nUpdate= " + v["Update Name"] + "\r\n";
         if (!v["Message"].empty()) out += "Message= " + v["Message"] + "\r\n";
@@ -156,10 +164,10 @@ void add_update_options(CatalogueRoot& root) {
     root.kinds.push_back(section);
     root.kinds.push_back(kind("add_section", "Add Section", {T("Section Name", "Section header name", true)},
                               [](const Values& v) { return "[" + v["Section Name"] + "]"; }));
-    root.kinds.push_back(kind(
-        "script.comment", "Comment",
-        {T("Comment", "Update comment.  Comments are ignored when the update is processed", true)},
-        [](const Values& v) { return ";" + v["Comment"]; }));
+    root.kinds.push_back(
+        kind("script.comment", "Comment",
+             {T("Comment", "Update comment.  Comments are ignored when the update is processed", true)},
+             [](const Values& v) { return ";" + v["Comment"]; }));
     root.kinds.push_back(kind("batch", "Batch Command", {F("Batch Command", "Batch command")},
                               [](const Values& v) { return v["Batch Command"]; }));
 }
@@ -176,9 +184,10 @@ std::string scope_letter(const Values& v, const std::string& line_word) {
 }
 
 void add_file_kinds(CatalogueRoot& root) {
-    Kind head = kind("file", "File",
-                     {F("File Name", "File to edit", false, slot::kFileName), B("Case Sensitivity", "Off", "On", slot::kFileCase)},
-                     [](const Values&) { return std::string(); }, Family::File);
+    Kind head = kind(
+        "file", "File",
+        {F("File Name", "File to edit", false, slot::kFileName), B("Case Sensitivity", "Off", "On", slot::kFileCase)},
+        [](const Values&) { return std::string(); }, Family::File);
     head.head = true;
     head.compose = [](const Kind& k, const FieldStore& s) { return family_head(Family::File, k, s); };
     root.kinds.push_back(head);
@@ -187,9 +196,10 @@ void add_file_kinds(CatalogueRoot& root) {
     };
     const Rule not_at_search = [at_search](const Kind& k, const FieldStore& s) { return !at_search(k, s); };
     std::vector<Kind> subs;
-    subs.push_back(kind("file.find", "Find File",
-                        {V("Result Variable", "Result variable from test of file existence (True or False)", true)},
-                        [](const Values& v) { return "-v " + quoted(v["Result Variable"]); }, Family::File));
+    subs.push_back(kind(
+        "file.find", "Find File",
+        {V("Result Variable", "Result variable from test of file existence (True or False)", true)},
+        [](const Values& v) { return "-v " + quoted(v["Result Variable"]); }, Family::File));
     Field search = not_applicable_when(T("Search Text", "Search text to insert next to"), not_at_search);
     search.required_when = at_search;
     subs.push_back(kind(
@@ -205,51 +215,55 @@ void add_file_kinds(CatalogueRoot& root) {
                              not_at_search),
          V("Store Result to Variable", "Result variable from insert")},
         [](const Values& v) {
-            if (v.is("Insert Location", "Beginning")) return join({"-ib", brace_quoted(v["Insert Text"]), store_variable(v, "Store Result to Variable")});
-            if (v.is("Insert Location", "End")) return join({"-ie", brace_quoted(v["Insert Text"]), store_variable(v, "Store Result to Variable")});
+            if (v.is("Insert Location", "Beginning"))
+                return join({"-ib", brace_quoted(v["Insert Text"]), store_variable(v, "Store Result to Variable")});
+            if (v.is("Insert Location", "End"))
+                return join({"-ie", brace_quoted(v["Insert Text"]), store_variable(v, "Store Result to Variable")});
             return join({"-i" + scope_letter(v, "Line"), brace_quoted(v["Insert Text"]), brace_quoted(v["Search Text"]),
                          store_variable(v, "Store Result to Variable")});
         },
         Family::File));
-    subs.push_back(kind("file.replace", "Replace",
-                        {T("New Text", "Text to insert", true), T("Search Text", "Search text to replace", true),
-                         B("All Instances", "No", "Yes"), B("Scope of Operations", "String", "Line"),
-                         V("Store Result to Variable", "Result variable from replace")},
-                        [](const Values& v) {
-                            return join({"-r" + scope_letter(v, "Line"), brace_quoted(v["New Text"]),
-                                         brace_quoted(v["Search Text"]), store_variable(v, "Store Result to Variable")});
-                        },
-                        Family::File));
-    subs.push_back(kind("file.delete", "Delete",
-                        {T("Search Text", "Search text to delete"), B("All Instances", "No", "Yes"),
-                         B("Scope of Operations", "Line", "String"),
-                         V("Store Result to Variable", "Result variable from delete")},
-                        [](const Values& v) {
-                            return join({"-d" + scope_letter(v, "Line"), brace_quoted(v["Search Text"]),
-                                         store_variable(v, "Store Result to Variable")});
-                        },
-                        Family::File));
-    subs.push_back(kind("file.search", "Search",
-                        {T("Search String", "Text to search the file for", true), B("Search Entire File", "Yes", "No"),
-                         V("Store Result to Variable", "Result variable from search")},
-                        [](const Values& v) {
-                            return join({v.is("Search Entire File", "Yes") ? "-f" : "-fs", brace_quoted(v["Search String"]),
-                                         store_variable(v, "Store Result to Variable")});
-                        },
-                        Family::File));
+    subs.push_back(kind(
+        "file.replace", "Replace",
+        {T("New Text", "Text to insert", true), T("Search Text", "Search text to replace", true),
+         B("All Instances", "No", "Yes"), B("Scope of Operations", "String", "Line"),
+         V("Store Result to Variable", "Result variable from replace")},
+        [](const Values& v) {
+            return join({"-r" + scope_letter(v, "Line"), brace_quoted(v["New Text"]), brace_quoted(v["Search Text"]),
+                         store_variable(v, "Store Result to Variable")});
+        },
+        Family::File));
+    subs.push_back(kind(
+        "file.delete", "Delete",
+        {T("Search Text", "Search text to delete"), B("All Instances", "No", "Yes"),
+         B("Scope of Operations", "Line", "String"), V("Store Result to Variable", "Result variable from delete")},
+        [](const Values& v) {
+            return join({"-d" + scope_letter(v, "Line"), brace_quoted(v["Search Text"]),
+                         store_variable(v, "Store Result to Variable")});
+        },
+        Family::File));
+    subs.push_back(kind(
+        "file.search", "Search",
+        {T("Search String", "Text to search the file for", true), B("Search Entire File", "Yes", "No"),
+         V("Store Result to Variable", "Result variable from search")},
+        [](const Values& v) {
+            return join({v.is("Search Entire File", "Yes") ? "-f" : "-fs", brace_quoted(v["Search String"]),
+                         store_variable(v, "Store Result to Variable")});
+        },
+        Family::File));
     Field line_search = T("Search String", "Text to search the file for", true);
     line_search.label_when = [](const Kind& k, const FieldStore& s) {
         return std::string(s.value(k, "Search Line Number") == "Yes" ? "Line Number" : "Search String");
     };
-    subs.push_back(kind("file.getline", "Get Line",
-                        {line_search,
-                         V("Store Line in Variable", "Variable to store the line containing the search text in", true),
-                         B("Search Line Number", "No", "Yes")},
-                        [](const Values& v) {
-                            return join({v.is("Search Line Number", "Yes") ? "-gl" : "-g", brace_quoted(v["Search String"]),
-                                         "-v", quoted(v["Store Line in Variable"])});
-                        },
-                        Family::File));
+    subs.push_back(kind(
+        "file.getline", "Get Line",
+        {line_search, V("Store Line in Variable", "Variable to store the line containing the search text in", true),
+         B("Search Line Number", "No", "Yes")},
+        [](const Values& v) {
+            return join({v.is("Search Line Number", "Yes") ? "-gl" : "-g", brace_quoted(v["Search String"]), "-v",
+                         quoted(v["Store Line in Variable"])});
+        },
+        Family::File));
     for (Kind& k : subs) {
         k.complete_when = [](const Kind&, const FieldStore& s) { return !s.get(slot::kFileName).empty(); };
         root.kinds.push_back(k);
@@ -257,17 +271,16 @@ void add_file_kinds(CatalogueRoot& root) {
 }
 
 void add_program_kinds(CatalogueRoot& root) {
-    root.kinds.push_back(kind("program", "Program Execute",
-                              {F("File Name", "File name", true), F("Arguments", "Program arguments"),
-                               B("Wait to Finish", "Yes", "No"),
-                               C("Run Mode", "Run mode", kRunModeDescription, kRunModes)},
-                              [](const Values& v) {
-                                  std::string out = "-program " + brace_quoted(v["File Name"]) + " " +
-                                                    brace_quoted(v["Arguments"]);
-                                  if (v["File Name"].empty()) return out;
-                                  return out + (v.is("Wait to Finish", "Yes") ? " Wait " : " NoWait ") +
-                                         code_of(kRunModes, kRunWords, v["Run Mode"]);
-                              }));
+    root.kinds.push_back(
+        kind("program", "Program Execute",
+             {F("File Name", "File name", true), F("Arguments", "Program arguments"), B("Wait to Finish", "Yes", "No"),
+              C("Run Mode", "Run mode", kRunModeDescription, kRunModes)},
+             [](const Values& v) {
+                 std::string out = "-program " + brace_quoted(v["File Name"]) + " " + brace_quoted(v["Arguments"]);
+                 if (v["File Name"].empty()) return out;
+                 return out + (v.is("Wait to Finish", "Yes") ? " Wait " : " NoWait ") +
+                        code_of(kRunModes, kRunWords, v["Run Mode"]);
+             }));
     Field timeout = T("Timeout Value", "Seconds to wait.  Leave blank for no limit");
     timeout.edit = EditCode::Number;
     timeout.choice_icon = true;
@@ -286,48 +299,52 @@ void add_program_kinds(CatalogueRoot& root) {
                                V("Store Result to Variable",
                                  "Result variable indicating (True or False) whether the program was waited for")},
                               [](const Values& v) {
-                                  return join({"-wait", v["Program Name"].empty() ? "" : brace_quoted(v["Program Name"]),
+                                  return join({"-wait",
+                                               v["Program Name"].empty() ? "" : brace_quoted(v["Program Name"]),
                                                v["Timeout Value"], store_variable(v, "Store Result to Variable")});
                               }));
 }
 
 void add_registry_kinds(CatalogueRoot& root) {
     const Rule no_path = [](const Kind&, const FieldStore& s) { return s.get(slot::kRegPath).empty(); };
-    Kind head = kind("registry", "Registry",
-                     {C("Root Key", "Root key",
-                        "Select the root registry key.  The key path specified for the command begins at the root key.",
-                        kRootKeys, slot::kRegRoot),
-                      T("Key Path", "Registry key path", false, slot::kRegPath),
-                      not_applicable_when(with_initial(C("Action", "Registry action",
-                                                         "Select an action to perform on the registry key.",
-                                                         {{"Create Key", ""}, {"Delete Key", ""}, {"None", ""}},
-                                                         slot::kRegAction),
-                                                       "None"),
-                                          no_path)},
-                     [](const Values&) { return std::string(); }, Family::Registry);
+    Kind head = kind(
+        "registry", "Registry",
+        {C("Root Key", "Root key",
+           "Select the root registry key.  The key path specified for the command begins at the root key.", kRootKeys,
+           slot::kRegRoot),
+         T("Key Path", "Registry key path", false, slot::kRegPath),
+         not_applicable_when(
+             with_initial(C("Action", "Registry action", "Select an action to perform on the registry key.",
+                            {{"Create Key", ""}, {"Delete Key", ""}, {"None", ""}}, slot::kRegAction),
+                          "None"),
+             no_path)},
+        [](const Values&) { return std::string(); }, Family::Registry);
     head.head = true;
     head.compose = [](const Kind& k, const FieldStore& s) { return family_head(Family::Registry, k, s); };
     root.kinds.push_back(head);
     std::vector<Kind> subs;
-    subs.push_back(kind("reg.set", "Set Value",
-                        {T("Value Name", "Value name"),
-                         C("Value Type", "Value type",
-                           "Value type controls the data type of the value created in the registry.", kValueTypes),
-                         T("Value Data", "Value data")},
-                        [](const Values& v) {
-                            return join({"-s", brace_quoted(v["Value Name"]), code_of(kValueTypes, kTypeCodes, v["Value Type"]),
-                                         brace_quoted(v["Value Data"])});
-                        },
-                        Family::Registry));
-    subs.push_back(kind("reg.delete", "Delete Value", {T("Value Name", "Value name")},
-                        [](const Values& v) { return "-d " + brace_quoted(v["Value Name"]); }, Family::Registry));
-    subs.push_back(kind("reg.get", "Get Value",
-                        {T("Value Name", "Value name"),
-                         V("Variable Name", "Variable that will be set to the registry key value", true)},
-                        [](const Values& v) {
-                            return join({"-v", brace_quoted(v["Value Name"]), quoted(v["Variable Name"])});
-                        },
-                        Family::Registry));
+    subs.push_back(kind(
+        "reg.set", "Set Value",
+        {T("Value Name", "Value name"),
+         C("Value Type", "Value type", "Value type controls the data type of the value created in the registry.",
+           kValueTypes),
+         T("Value Data", "Value data")},
+        [](const Values& v) {
+            return join({"-s", brace_quoted(v["Value Name"]), code_of(kValueTypes, kTypeCodes, v["Value Type"]),
+                         brace_quoted(v["Value Data"])});
+        },
+        Family::Registry));
+    subs.push_back(kind(
+        "reg.delete", "Delete Value", {T("Value Name", "Value name")},
+        [](const Values& v) { return "-d " + brace_quoted(v["Value Name"]); }, Family::Registry));
+    subs.push_back(kind(
+        "reg.get", "Get Value",
+        {T("Value Name", "Value name"),
+         V("Variable Name", "Variable that will be set to the registry key value", true)},
+        [](const Values& v) {
+            return join({"-v", brace_quoted(v["Value Name"]), quoted(v["Variable Name"])});
+        },
+        Family::Registry));
     for (Kind& k : subs) {
         k.complete_when = [](const Kind&, const FieldStore& s) { return !s.get(slot::kRegPath).empty(); };
         root.kinds.push_back(k);
@@ -335,7 +352,9 @@ void add_registry_kinds(CatalogueRoot& root) {
 }
 
 void add_component_and_shortcut(CatalogueRoot& root) {
-    const Rule registering = [](const Kind& k, const FieldStore& s) { return s.value(k, "Registration") == "Register"; };
+    const Rule registering = [](const Kind& k, const FieldStore& s) {
+        return s.value(k, "Registration") == "Register";
+    };
     const Rule unregistering = [registering](const Kind& k, const FieldStore& s) { return !registering(k, s); };
     root.kinds.push_back(kind(
         "activex", "Setup ActiveX",
@@ -378,7 +397,8 @@ void add_rido_kinds(CatalogueRoot& root) {
     Field after = T("After Date", "Only zip files newer or equal to the MMDDYY date");
     after.opens_empty = true;
     after.accept = [](const std::string& typed, const std::string&) -> std::optional<std::string> {
-        if (typed.empty() || typed.size() > 8 || !std::isdigit(static_cast<unsigned char>(typed[0]))) return std::nullopt;
+        if (typed.empty() || typed.size() > 8 || !std::isdigit(static_cast<unsigned char>(typed[0])))
+            return std::nullopt;
         return typed;
     };
     root.kinds.push_back(kind(
@@ -388,47 +408,54 @@ void add_rido_kinds(CatalogueRoot& root) {
            "Determines if and how much path information is stored for files being zipped.",
            {{"No Path Info", ""}, {"Relative Path Info", ""}, {"Full Path Info", ""}}),
          C("Encryption", "Encryption level", "Determines what types of encryption will be used on the rido file.",
-           {{"No Encryption", "None"}, {"Zip Encryption", "PK Zip"}, {"Dravik and Zip Encryption", "Dravik and PK Zip"}}),
+           {{"No Encryption", "None"},
+            {"Zip Encryption", "PK Zip"},
+            {"Dravik and Zip Encryption", "Dravik and PK Zip"}}),
          B("Recursive", "No", "Yes"), after, B("Update Newer Only", "No", "Yes")},
         [](const Values& v) {
             const std::string path = v.is("Store Path Info", "Relative Path Info") ? "-p"
-                                     : v.is("Store Path Info", "Full Path Info") ? "-P" : "";
-            const std::string crypt = v.is("Encryption", "Zip Encryption") ? "-e"
-                                      : v.is("Encryption", "Dravik and Zip Encryption") ? "-E" : "";
+                                     : v.is("Store Path Info", "Full Path Info")   ? "-P"
+                                                                                   : "";
+            const std::string crypt = v.is("Encryption", "Zip Encryption")              ? "-e"
+                                      : v.is("Encryption", "Dravik and Zip Encryption") ? "-E"
+                                                                                        : "";
             return join({"-rido", brace_quoted(v["Rido File"]), "-c", brace_quoted(v["File Spec"]), path, crypt,
                          v.is("Recursive", "Yes") ? "-r" : "", v["After Date"].empty() ? "" : "-a " + v["After Date"],
                          v.is("Update Newer Only", "Yes") ? "-n" : ""});
         }));
+    root.kinds.push_back(
+        kind("unzip", "Unzip",
+             {T("Rido File", "Zip file", true, slot::kRidoFile), T("Target Path", "Target path", true),
+              T("File Specification", "File mask", false, slot::kRidoSpec), B("Use Path Info", "No", "Yes"),
+              C("Decryption", "Decryption level", "Determines what types of decryption will be used on the rido file.",
+                {{"No Decryption", "None"},
+                 {"Zip Decryption", "PK Zip"},
+                 {"Dravik and Zip Decryption", "Dravik and PK Zip"}}),
+              B("Recursive", "No", "Yes"), B("Overwrite", "No", "Yes")},
+             [](const Values& v) {
+                 const std::string crypt = v.is("Decryption", "Zip Decryption")              ? "-d"
+                                           : v.is("Decryption", "Dravik and Zip Decryption") ? "-D"
+                                                                                             : "";
+                 return join({"-rido", brace_quoted(v["Rido File"]), "-u", brace_quoted(v["Target Path"]),
+                              v["File Specification"].empty() ? "" : "-f " + brace_quoted(v["File Specification"]),
+                              v.is("Use Path Info", "Yes") ? "-p" : "", crypt, v.is("Recursive", "Yes") ? "-r" : "",
+                              v.is("Overwrite", "Yes") ? "-o" : ""});
+             }));
     root.kinds.push_back(kind(
-        "unzip", "Unzip",
-        {T("Rido File", "Zip file", true, slot::kRidoFile), T("Target Path", "Target path", true),
-         T("File Specification", "File mask", false, slot::kRidoSpec), B("Use Path Info", "No", "Yes"),
-         C("Decryption", "Decryption level", "Determines what types of decryption will be used on the rido file.",
-           {{"No Decryption", "None"}, {"Zip Decryption", "PK Zip"}, {"Dravik and Zip Decryption", "Dravik and PK Zip"}}),
-         B("Recursive", "No", "Yes"), B("Overwrite", "No", "Yes")},
+        "list", "List",
+        {T("Rido File", "Zip file", true, slot::kRidoFile),
+         T("List File", "File that will contain archive file list", true), B("Use Dravik Decryption", "No", "Yes")},
         [](const Values& v) {
-            const std::string crypt = v.is("Decryption", "Zip Decryption") ? "-d"
-                                      : v.is("Decryption", "Dravik and Zip Decryption") ? "-D" : "";
-            return join({"-rido", brace_quoted(v["Rido File"]), "-u", brace_quoted(v["Target Path"]),
-                         v["File Specification"].empty() ? "" : "-f " + brace_quoted(v["File Specification"]),
-                         v.is("Use Path Info", "Yes") ? "-p" : "", crypt, v.is("Recursive", "Yes") ? "-r" : "",
-                         v.is("Overwrite", "Yes") ? "-o" : ""});
+            return join({"-rido", brace_quoted(v["Rido File"]), "-l", brace_quoted(v["List File"]),
+                         v.is("Use Dravik Decryption", "Yes") ? "-D" : ""});
         }));
-    root.kinds.push_back(kind("list", "List",
-                              {T("Rido File", "Zip file", true, slot::kRidoFile),
-                               T("List File", "File that will contain archive file list", true),
-                               B("Use Dravik Decryption", "No", "Yes")},
-                              [](const Values& v) {
-                                  return join({"-rido", brace_quoted(v["Rido File"]), "-l", brace_quoted(v["List File"]),
-                                               v.is("Use Dravik Decryption", "Yes") ? "-D" : ""});
-                              }));
-    root.kinds.push_back(kind("encrypt", "Encrypt Script",
-                              {T("Clear File", "Clear script file", true),
-                               T("Output Script File", "Target encrypted script file", true, slot::kRidoFile)},
-                              [](const Values& v) {
-                                  return join({"-rido", brace_quoted(v["Clear File"]), "-x",
-                                               brace_quoted(v["Output Script File"])});
-                              }));
+    root.kinds.push_back(
+        kind("encrypt", "Encrypt Script",
+             {T("Clear File", "Clear script file", true),
+              T("Output Script File", "Target encrypted script file", true, slot::kRidoFile)},
+             [](const Values& v) {
+                 return join({"-rido", brace_quoted(v["Clear File"]), "-x", brace_quoted(v["Output Script File"])});
+             }));
 }
 
 void add_control_kinds(CatalogueRoot& root) {
@@ -452,38 +479,45 @@ void add_control_kinds(CatalogueRoot& root) {
         [](const Values& v) { return "@GOTO " + brace_quoted(v["Go To Section"]); }));
     root.kinds.push_back(kind("return", "Return", {}, [](const Values&) { return std::string("@RETURN"); }));
     root.kinds.push_back(kind("end", "End Update", {}, [](const Values&) { return std::string("@END"); }));
-    const std::vector<Choice> operands = {{"Set Equal To", ""}, {"Plus", ""}, {"Minus", ""}, {"Multiply By", ""},
-                                          {"Divide By", ""}};
+    const std::vector<Choice> operands = {
+        {"Set Equal To", ""}, {"Plus", ""}, {"Minus", ""}, {"Multiply By", ""}, {"Divide By", ""}};
+    root.kinds.push_back(
+        kind("set", "Set Variable",
+             {V("Variable Name", "Variable name to set", true, slot::kVarName),
+              C("Operand", "Set Operand",
+                "Either sets the variable equal to the value, or performs a numerical operation on the variable of the "
+                "given amount.",
+                operands),
+              T("Value", "Value to set variable to", false, slot::kVarValue)},
+             [operands](const Values& v) {
+                 const std::string sign = code_of(operands, {"", "+", "-", "*", "/"}, v["Operand"]);
+                 return join({"@SET", quoted(v["Variable Name"]), sign, quoted(v["Value"])});
+             }));
     root.kinds.push_back(kind(
-        "set", "Set Variable",
-        {V("Variable Name", "Variable name to set", true, slot::kVarName),
-         C("Operand", "Set Operand",
-           "Either sets the variable equal to the value, or performs a numerical operation on the variable of the "
-           "given amount.",
-           operands),
-         T("Value", "Value to set variable to", false, slot::kVarValue)},
-        [operands](const Values& v) {
-            const std::string sign = code_of(operands, {"", "+", "-", "*", "/"}, v["Operand"]);
-            return join({"@SET", quoted(v["Variable Name"]), sign, quoted(v["Value"])});
+        "mid", "Mid Variable",
+        {V("Variable Name", "Variable name", true, slot::kVarName),
+         V("Result Variable", "Result variable", true, slot::kVarValue),
+         T("Start Position", "Start position", true, slot::kFirst), T("Mid Length", "Mid length", true, slot::kSecond)},
+        [](const Values& v) {
+            return join({"@MID", quoted(v["Variable Name"]), quoted(v["Result Variable"]), v["Start Position"],
+                         v["Mid Length"]});
         }));
-    root.kinds.push_back(kind("mid", "Mid Variable",
-                              {V("Variable Name", "Variable name", true, slot::kVarName),
-                               V("Result Variable", "Result variable", true, slot::kVarValue),
-                               T("Start Position", "Start position", true, slot::kFirst),
-                               T("Mid Length", "Mid length", true, slot::kSecond)},
-                              [](const Values& v) {
-                                  return join({"@MID", quoted(v["Variable Name"]), quoted(v["Result Variable"]),
-                                               v["Start Position"], v["Mid Length"]});
-                              }));
     root.kinds.push_back(kind("do", "Do Loop", {}, [](const Values&) { return std::string("@DO"); }));
     root.kinds.push_back(kind("while", "Loop While Condition", condition_fields("Comparison method", true),
                               [](const Values& v) { return "@WHILE " + condition(v); }));
 }
 
-const std::vector<Choice> kMessageTypes = {
-    {"Standard Message Box", ""}, {"Yes|No Message Box", ""}, {"Edit Box", ""},        {"Password Box", ""},
-    {"Check Box", ""},            {"Static Label", ""},       {"List Box", ""},        {"Option Buttons", "Options"},
-    {"File Selection", ""},       {"Directory Selection", ""}, {"Enable Stop", "Stop"}};
+const std::vector<Choice> kMessageTypes = {{"Standard Message Box", ""},
+                                           {"Yes|No Message Box", ""},
+                                           {"Edit Box", ""},
+                                           {"Password Box", ""},
+                                           {"Check Box", ""},
+                                           {"Static Label", ""},
+                                           {"List Box", ""},
+                                           {"Option Buttons", "Options"},
+                                           {"File Selection", ""},
+                                           {"Directory Selection", ""},
+                                           {"Enable Stop", "Stop"}};
 const std::vector<std::string> kMessageWords = {"$",     "$?",    "$edit", "$pwd", "$cbox", "$text",
                                                 "$list", "$opts", "$file", "$dir", "$stop"};
 
@@ -553,7 +587,10 @@ std::string family_head(Family family, const Kind& current, const FieldStore& s)
     const std::string& path = s.get(slot::kRegPath);
     const std::string& action = s.get(slot::kRegAction);
     return join({"-reg", code_of(kRootKeys, kRootCodes, s.get(slot::kRegRoot)), brace_quoted(path),
-                 path.empty() ? "" : action == "Create Key" ? "-m" : action == "Delete Key" ? "-k" : ""});
+                 path.empty()             ? ""
+                 : action == "Create Key" ? "-m"
+                 : action == "Delete Key" ? "-k"
+                                          : ""});
 }
 
 CatalogueRoot script_catalogue() {

@@ -167,6 +167,73 @@ class Builder(WineTestCase):
         self.assertEqual(self.reg_value(KEY, "Greeting"), ("REG_SZ", "hello builder"))
         reg_delete(KEY)
 
+    def test_sub_operations_items_reset_and_refused_update(self):
+        doc = "[Update]\r\nUpdate= T\r\n@END\r\n[Common]\r\n"
+        with open(self.path("s.sdf"), "wb") as f:
+            f.write(doc.encode("latin-1"))
+        p = start_program(EXE, [self.win("s.sdf")], cwd=self.dir)
+        self.processes.append(p)
+        self.title = "DkEdit - " + self.win("s.sdf")
+        self.tool("wait", self.title, "20000")
+
+        # Updating a line that stands in [Update] is refused and the line comes back.
+        self.caret_at(doc.index("@END") + 2)
+        self.click(self.title, "#119")
+        self.wait_for(lambda: self.pane()[1][118] == "Upd&ate", what="update mode")
+        self.add()
+        self.title += "*"  # the line was taken out and put back
+        texts = [t for _, _, t in self.window_texts(REFUSED)]
+        self.assertIn("Please move the command in the file window and then analyze and update the command again.",
+                      texts)
+        self.click(REFUSED, "OK")
+        self.tool("gone", REFUSED, "20000")
+        text, controls = self.pane()
+        self.assertEqual(text, doc)
+        self.assertEqual(controls[118], "&Add")
+
+        # A replace stored with ">" and a delete built after it make one file command.
+        self.select("Dravik/File")
+        self.type_value(0, "File to edit", "a.txt")
+        self.select("Dravik/File/Replace")
+        self.type_value(0, "Text to insert", "n")
+        self.type_value(1, "Search text to replace", "o")
+        self.click(self.title, "#122")
+        self.wait_for(lambda: self.rows()[0][0] == "File Name", what="the File item after >")
+        self.select("Dravik/File/Delete")
+        self.type_value(0, "Search text to delete", "d")
+        self.assertEqual(self.pane()[1][113], "-file a.txt -rs n o -dl d")
+        self.caret_at(len(doc))
+        self.add()
+        self.wait_for(lambda: self.pane()[0] == doc + "-file a.txt -rs n o -dl d\r\n", what="the file command")
+        # "<" goes back to the replace; choosing another kind empties the list.
+        self.click(self.title, "#121")
+        self.wait_for(lambda: self.pane()[1][113] == "-file a.txt -rs n o", what="the replace after <")
+        self.select("Dravik/Update Control/End Update")
+        self.select("Dravik/File/Delete")
+        self.assertEqual(self.pane()[1][113], "-file a.txt -dl d")
+
+        # Items of a list box: four added, the first removed, three left numbered 1 to 3.
+        self.select("Dravik/User Interface")
+        self.choose(1, "User interface control type", 6)
+        self.type_value(2, "Response variable to store user input.  This adds a control to the display for user input",
+                        "c")
+        self.type_value(0, "Message to display to user", "Pick")
+        for n, item in enumerate("abcd"):
+            self.type_value(3 + n, "Option for the user to select", item)
+        self.activate(3)
+        self.tool("wait", "Option for the user to select", "20000")
+        self.click("Option for the user to select", "Remove")
+        self.tool("gone", "Option for the user to select", "20000")
+        self.assertEqual(self.rows()[3:], [("List Item 1", "b", "1"), ("List Item 2", "c", "1"),
+                                           ("List Item 3", "d", "1"), ("", "", "0")])
+        self.assertEqual(self.pane()[1][113], '$list {c} Pick "" b c d')
+
+        # Reset Values: every field back to its default, the items gone.
+        self.click(self.title, "#117")
+        self.wait_for(lambda: self.pane()[1][113] == '$ ""', what="the reset")
+        self.assertEqual(self.rows(), [("Message", "", "0"), ("Message Type", "Standard Message Box", "2"),
+                                       ("Response Variable", "", "3")])
+
 
 if __name__ == "__main__":
     unittest.main()

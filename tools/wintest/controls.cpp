@@ -70,7 +70,8 @@ std::string tree_label(HWND tree, const Remote& mem, HTREEITEM item) {
     t.pszText = mem.at(sizeof t);
     t.cchTextMax = kText;
     char text[kText] = "";
-    if (!mem.write(0, &t, sizeof t) || !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(mem.at(0)))) return "";
+    if (!mem.write(0, &t, sizeof t) || !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(mem.at(0))))
+        return "";
     mem.read(sizeof t, text, kText - 1);
     return text;
 }
@@ -89,7 +90,8 @@ int select_tree_item(HWND tree, const std::string& path) {
         }
         if (!item) return 1;
         if (slash == std::string::npos) break;
-        item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+        item = reinterpret_cast<HTREEITEM>(
+            SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
         from = slash + 1;
     }
     return SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) ? 0 : 1;
