@@ -124,6 +124,8 @@ struct CatalogueRoot {
     std::vector<Kind> kinds;
     // Optional: reads a line that belongs to this root's kinds (`line_index` into the text's
     // lines) into the store; returns the kind id, or nothing when the line is not its own.
+    // Analyze calls it for every non-blank line that is neither a ";" comment nor an [Update]
+    // line, before the script forms are tried.
     std::function<std::optional<std::string>(const std::string& text, std::size_t line_index, FieldStore&)> analyze;
 };
 
