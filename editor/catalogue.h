@@ -134,8 +134,10 @@ struct CatalogueRoot {
     std::vector<Kind> kinds;
     // Optional: reads a line that belongs to this root's kinds (`line_index` into the text's
     // lines) into the store; returns the kind id, or nothing when the line is not its own.
+    // Analyze calls it for lines that no script form recognises, before taking them as a batch
+    // command.
     std::function<std::optional<std::string>(const std::string& text, std::size_t line_index, FieldStore&)> analyze;
-    // Optional: the same, asked before the script's [Update] keys are tested.
+    // Optional: the same, asked first for every non-blank line, before the script's [Update] keys.
     std::function<std::optional<std::string>(const std::string& text, std::size_t line_index, FieldStore&)>
         analyze_first;
 };

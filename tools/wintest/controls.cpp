@@ -46,20 +46,21 @@ class Remote {
 
 constexpr SIZE_T kText = 1024;  // text buffer after the structure
 
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK match_control(HWND child, LPARAM lparam) {
+    auto* s = reinterpret_cast<ControlSearch*>(lparam);
+    if (GetDlgCtrlID(child) != s->id) return TRUE;
+    s->found = child;
+    return FALSE;
+}
+
 HWND control_with_id(HWND window, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM lparam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lparam);
-            if (GetDlgCtrlID(child) != s->id) return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ControlSearch search{id, nullptr};
+    EnumChildWindows(window, match_control, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
