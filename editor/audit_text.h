@@ -13,7 +13,7 @@
 
 namespace dkedit::audit {
 
-// Choice fields hold the index of their choice in these lists (dialog order).
+// The choices of the choice fields, in dialog order.
 enum class ResultsAction { Append, Refresh, Clear };
 enum class CommandSet { Defined, All, None };
 enum class Scope { AllUsers, CurrentUser, DefaultUser, Off };
