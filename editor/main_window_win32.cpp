@@ -117,7 +117,8 @@ void on_command(Editor& e, int id, int code, HWND from) {
     switch (id) {
         case ID_FILE_NEW:
             new_document(e);
-            reset_builder(e);
+            // Only a New that went through (not cancelled at the save prompt) resets the builder.
+            if (e.path.empty() && !e.modified && GetWindowTextLengthA(e.text) == 0) reset_builder(e);
             break;
         case ID_FILE_OPEN:
             open_document(e, "");
