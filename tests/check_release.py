@@ -1,0 +1,55 @@
+"""Makes the release package from the existing win32 build (scripts/release.sh --no-build) and
+checks it: `unzip -t` passes, it holds exactly the expected files, the programs are 32-bit
+Windows executables as built, and the text files have CR LF line ends."""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PROGRAMS = ["DravikLT.exe", "DkEdit.exe", "DkGetVal.exe", "DkCheck.exe"]
+
+
+def main():
+    bin_dir = os.path.join(SOURCE, "build", "win32", "bin")
+    samples = sorted(n for n in os.listdir(os.path.join(SOURCE, "examples")))
+    expected = sorted(PROGRAMS + ["Dravik.chm", "Administrator's Guide.txt"] + ["examples/" + n for n in samples])
+    failures = []
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run(["bash", os.path.join(SOURCE, "scripts", "release.sh"), "--no-build", "--out", out],
+                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+        packages = os.listdir(out)
+        if len(packages) != 1 or not packages[0].startswith("Dravik-") or not packages[0].endswith(".zip"):
+            return f"expected one Dravik-<version>.zip, found {packages}"
+        package = os.path.join(out, packages[0])
+        if subprocess.run(["unzip", "-tq", package], stdout=subprocess.DEVNULL).returncode != 0:
+            failures.append("unzip -t reports errors")
+        with zipfile.ZipFile(package) as z:
+            names = sorted(z.namelist())
+            if names != expected:
+                failures.append(f"content {names}\n  expected {expected}")
+            for name in PROGRAMS + ["Dravik.chm"]:
+                data = z.read(name) if name in names else b""
+                with open(os.path.join(bin_dir, name), "rb") as f:
+                    if data != f.read():
+                        failures.append(f"{name} differs from the build's")
+                if name.endswith(".exe") and len(data) > 0x40:
+                    pe = struct.unpack_from("<I", data, 0x3C)[0]
+                    if data[pe:pe + 4] != b"PE\0\0" or struct.unpack_from("<H", data, pe + 4)[0] != 0x14C:
+                        failures.append(f"{name} is not a 32-bit Windows program")
+            for name in names:
+                if name.endswith((".txt", ".sdf", ".md", ".csv")):
+                    text = z.read(name)
+                    if text.count(b"\n") == 0 or text.count(b"\n") != text.count(b"\r\n"):
+                        failures.append(f"{name} does not have CR LF line ends")
+    return "\n".join(failures) or None
+
+
+if __name__ == "__main__":
+    problem = main()
+    if problem:
+        print(problem)
+        sys.exit(1)
+    print("release package: content, programs and line ends as expected")
