@@ -1,6 +1,7 @@
 """Makes the release package from the existing win32 build (scripts/release.sh --no-build) and
 checks it: `unzip -t` passes, it holds exactly the expected files, the programs are 32-bit
-Windows executables as built, and the text files have CR LF line ends."""
+Windows executables as built, the text files have CR LF line ends, and the help file's contexts
+501, 505 and 510 (what DkEdit asks for) name pages the help file holds."""
 import os
 import struct
 import subprocess
@@ -10,6 +11,21 @@ import zipfile
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAMS = ["DravikLT.exe", "DkEdit.exe", "DkGetVal.exe", "DkCheck.exe"]
+
+
+def chm_contexts(chm, work):
+    """{context number: page} from the help file's #IVB and #STRINGS, and the list of its pages."""
+    def extract(name):
+        target = os.path.join(work, name.strip("/#"))
+        subprocess.run(["chmls", "extract", chm, name, target], check=True, stdout=subprocess.DEVNULL)
+        with open(target, "rb") as f:
+            return f.read()
+    ivb, strings = extract("/#IVB"), extract("/#STRINGS")
+    pairs = struct.unpack_from("<%dI" % (len(ivb) // 4 - 1), ivb, 4)
+    contexts = {pairs[i]: strings[pairs[i + 1]:strings.index(b"\0", pairs[i + 1])].decode()
+                for i in range(0, len(pairs) - 1, 2)}
+    listing = subprocess.run(["chmls", "-p", "-n", "list", chm], check=True, capture_output=True, text=True).stdout
+    return contexts, set(listing.split())
 
 
 def main():
@@ -39,6 +55,12 @@ def main():
                     pe = struct.unpack_from("<I", data, 0x3C)[0]
                     if data[pe:pe + 4] != b"PE\0\0" or struct.unpack_from("<H", data, pe + 4)[0] != 0x14C:
                         failures.append(f"{name} is not a 32-bit Windows program")
+            if "Dravik.chm" in names:
+                z.extract("Dravik.chm", out)
+                contexts, pages = chm_contexts(os.path.join(out, "Dravik.chm"), out)
+                for number in (501, 505, 510):
+                    if contexts.get(number) not in pages:
+                        failures.append(f"help context {number} names {contexts.get(number)!r}, not a page of the file")
             for name in names:
                 if name.endswith((".txt", ".sdf", ".md", ".csv")):
                     text = z.read(name)
