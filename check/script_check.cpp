@@ -71,8 +71,7 @@ std::vector<Line> split_lines(std::string_view bytes) {
 
 class Checker {
   public:
-    explicit Checker(std::string_view bytes)
-        : run_(Services{clock_, environment_, log_files_, ui_, system_}) {
+    explicit Checker(std::string_view bytes) : run_(Services{clock_, environment_, log_files_, ui_, system_}) {
         sections_.load_bytes(bytes);
         run_.log.capture_into(&captured_);
         run_.log.enable();
@@ -86,7 +85,8 @@ class Checker {
             if (line.text[first] == '[') {
                 close_section();
                 size_t close = line.text.find(']', first);
-                section_ = line.text.substr(first + 1, close == std::string::npos ? std::string::npos : close - first - 1);
+                section_ =
+                    line.text.substr(first + 1, close == std::string::npos ? std::string::npos : close - first - 1);
                 in_statements = !iequals(section_, "Update");
                 continue;
             }
@@ -167,8 +167,8 @@ class Checker {
             blocks_.push_back(Open{'I', line.number});
         } else if (istarts_with(rest, "ELSE")) {
             if (blocks_.empty() || blocks_.back().kind != 'I') {
-                report(line.number, std::string(istarts_with(rest, "ELSEIF") ? "@ELSEIF" : "@ELSE") +
-                                        " without a matching @IF.");
+                report(line.number,
+                       std::string(istarts_with(rest, "ELSEIF") ? "@ELSEIF" : "@ELSE") + " without a matching @IF.");
             }
         } else if (istarts_with(rest, "ENDIF")) {
             if (blocks_.empty()) {

@@ -31,23 +31,23 @@ TEST(ScriptCheck, ReportsEachKindOfMistakeAtItsLine) {
     const std::string script =
         "[Update]\nupdate = Seeded\n"
         "[Common]\n"
-        "-file\n"                                // 4
-        "-reg ZZ Software\\x -m\n"               // 5
-        "-file c:\\a.ini -g abc\n"               // 6: silent syntax error
-        "-rido c:\\a.zip -c\n"                   // 7
-        "-quit now\n"                            // 8
-        "@GOTO Missing\n"                        // 9
-        "@GOTO install\n"                        // 10: sections are found without regard to case
-        "@ENDIF\n"                               // 11
-        "@WHILE {n} < 2\n"                       // 12
-        "@ELSE\n"                                // 13
-        "@DO\n"                                  // 14
-        "@IF a = b\n"                            // 15
-        "@ENDIF\n"                               // 16
-        "@ENDIF\n"                               // 17: closes the @DO of line 14
-        "@IF {x} = 1\n"                          // 18: never closed
+        "-file\n"                   // 4
+        "-reg ZZ Software\\x -m\n"  // 5
+        "-file c:\\a.ini -g abc\n"  // 6: silent syntax error
+        "-rido c:\\a.zip -c\n"      // 7
+        "-quit now\n"               // 8
+        "@GOTO Missing\n"           // 9
+        "@GOTO install\n"           // 10: sections are found without regard to case
+        "@ENDIF\n"                  // 11
+        "@WHILE {n} < 2\n"          // 12
+        "@ELSE\n"                   // 13
+        "@DO\n"                     // 14
+        "@IF a = b\n"               // 15
+        "@ENDIF\n"                  // 16
+        "@ENDIF\n"                  // 17: closes the @DO of line 14
+        "@IF {x} = 1\n"             // 18: never closed
         "[Install]\n"
-        "-wait\n";                               // 20
+        "-wait\n";  // 20
     EXPECT_EQ(check(script), (std::vector<std::string>{
                                  "4: Syntax error: Missing filename.",
                                  "5: Syntax error: Invalid root key.",
