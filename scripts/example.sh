@@ -15,9 +15,12 @@ bash scripts/wine-env.sh start "$state" >"$state/wine-start.log" 2>&1 &
 wine_start=$!
 preset=win32
 if ! { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1 </dev/null; }; then preset=win64; fi
+set_up=$((SECONDS - started))
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target DravikLT >/dev/null
+built=$((SECONDS - started))
 wait "$wine_start" || { cat "$state/wine-start.log" >&2; exit 1; }
+wine_ready=$((SECONDS - started))
 set -a; . "$state/env"; set +a
 
 work="$state/work"
@@ -33,4 +36,5 @@ tr -d '\r' <"$work/welcome.ini"
 echo "----- update log ($work/welcome.log) -----"
 tr -d '\r' <"$work/welcome.log"
 echo "-----"
-echo "Example finished in $((SECONDS - started)) s (set-up, build of DravikLT, Wine start and the run)."
+echo "Example finished in $((SECONDS - started)) s (set-up done at ${set_up} s, DravikLT built at ${built} s," \
+    "Wine ready at ${wine_ready} s, then the run)."
