@@ -77,4 +77,7 @@ void rebuild_recent_menu(HMENU popup);
 void show_find(Editor& editor);
 void show_replace(Editor& editor);
 
+// Check Script (script_check_win32.cpp): reports the script's mistakes; the text stays as it is.
+void check_script_command(Editor& editor);
+
 }  // namespace dkedit

@@ -138,6 +138,9 @@ void on_command(Editor& e, int id, int code, HWND from) {
         case ID_EDIT_REPLACE:
             show_replace(e);
             break;
+        case ID_EDIT_CHECK:
+            check_script_command(e);
+            break;
         case ID_HELP_HELP:
             e.help.show(e.window, kHelpMain);
             break;

@@ -15,10 +15,12 @@ cross_pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 # programs where the kernel can execute 32-bit code; wine64 runs the 64-bit build of the same sources
 # where it cannot (see docs/architecture.md). tzdata gives the tests a time zone other than UTC.
 wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick tzdata)
+# The help file's compiler (chmcmd, with chmls to look inside the result).
+help_pkgs=(fp-utils-3.2.2)
 # Peers the archive and crypto tests compare against.
 peer_pkgs=(zip unzip p7zip-full openssl python3 zlib1g-dev libdeflate-dev)
 
-all=("${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}" "${peer_pkgs[@]}")
+all=("${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}" "${help_pkgs[@]}" "${peer_pkgs[@]}")
 
 missing=()
 for p in "${all[@]}"; do

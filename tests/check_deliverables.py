@@ -1,5 +1,5 @@
 """Checks the 32-bit deliverables in build/win32/bin: each is a PE32 (32-bit) Windows GUI program
-that imports only system DLLs, so it runs on a workstation with no MinGW runtime beside it, and
+(DkCheck a console program) that imports only system DLLs, so it runs on a workstation with no MinGW runtime beside it, and
 none carries a hook that only the tests may use (built with DRAVIK_TEST_HOOKS)."""
 import os
 import re
@@ -9,6 +9,9 @@ import sys
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll",
                "comdlg32.dll", "ole32.dll", "oleaut32.dll", "msvcrt.dll", "version.dll", "shlwapi.dll",
                "uuid.dll", "psapi.dll", "ws2_32.dll"}
+
+# The script check is a console program, for deployment pipelines; the others are GUI programs.
+CONSOLE_PROGRAMS = {"DkCheck.exe"}
 
 # Texts that only the test hooks put into a program.
 TEST_HOOK_TEXTS = [b"DKGETVAL_TRACE"]
@@ -28,7 +31,10 @@ for name in programs:
     problems = []
     if not magic or magic.group(1) != "010b":
         problems.append("not a PE32 (32-bit) image")
-    if not subsystem or int(subsystem.group(1), 16) != 2:
+    if name in CONSOLE_PROGRAMS:
+        if not subsystem or int(subsystem.group(1), 16) != 3:
+            problems.append("not a Windows console program")
+    elif not subsystem or int(subsystem.group(1), 16) != 2:
         problems.append("not a Windows GUI program")
     if dlls - SYSTEM_DLLS:
         problems.append("imports non-system DLLs: " + ", ".join(sorted(dlls - SYSTEM_DLLS)))

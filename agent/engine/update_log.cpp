@@ -27,6 +27,10 @@ void UpdateLog::set_path(std::string path) {
 }
 
 void UpdateLog::log_write(std::string_view text, bool prefix, bool truncate) {
+    if (sink_) {
+        sink_->append(text);
+        return;
+    }
     std::FILE* f = std::fopen(path_.c_str(), truncate ? "wb" : "ab");
     if (!f) return;
     std::string out;

@@ -63,6 +63,9 @@ class UpdateLog {
     void set_path(std::string path);
     const std::string& path() const { return path_; }
     void enable() { enabled_ = true; }
+    // Entries go to `sink` (without time prefixes) instead of the file; the script check reads what
+    // a statement would log this way. Null returns to the file.
+    void capture_into(std::string* sink) { sink_ = sink; }
     bool enabled() const { return enabled_; }
 
     // Appends one entry. The caller tests enabled() first (write() and line() do it for it).
@@ -86,6 +89,7 @@ class UpdateLog {
     LogFileSystem& fs_;
     std::string path_;
     bool enabled_ = false;
+    std::string* sink_ = nullptr;
 };
 
 }  // namespace dravik
