@@ -17,6 +17,8 @@ FilePreparer::FilePreparer(std::vector<PrepareJob> jobs, unsigned threads, uint6
     if (threads <= 1 || jobs_.size() <= 1) return;
     monitor_ = host().make_monitor();
     threads = static_cast<unsigned>(std::min<size_t>(threads, jobs_.size()));
+    // Workers read threads_ under the lock; they wait for it until all have started.
+    MonitorLock held(*monitor_);
     for (unsigned i = 0; i < threads; ++i) {
         auto t = host().start_thread([this] { work(); });
         if (!t) break;  // fewer workers; the caller's thread prepares what is left
