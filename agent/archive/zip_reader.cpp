@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "bounds.h"
+#include "codec_buffer.h"
 #include "crc32.h"
 #include "pkcrypt.h"
 
@@ -360,7 +361,7 @@ Status ZipReader::extract(const ZipEntry& e, const char* password, const WriteFn
         // fastest way. Every check is the streaming path's.
         std::vector<uint8_t> packed(static_cast<size_t>(data_size));
         if (in(packed.data(), packed.size()) != packed.size()) return fail(kReadTruncated, "Unexpected end of zip file");
-        std::vector<uint8_t> plain(static_cast<size_t>(e.uncompressed));
+        CodecBuffer<uint8_t> plain(static_cast<size_t>(e.uncompressed));
         InflateResult r = inflate_into(packed.data(), packed.size(), plain.data(), plain.size());
         if (r.status == InflateStatus::output_failed) {
             too_long = true;  // more data than declared
