@@ -670,25 +670,34 @@ class Inflater {
         // A refill leaves the whole word holding stream bits, and one round of the loop takes at
         // most 48 of them (45 for three literals; with a 32-bit buffer, at most 13 after its
         // last refill), so at least 16 are left: enough for the next code. Its table entry is
-        // therefore looked up before the refill, which then no longer delays it.
+        // therefore looked up as soon as the bits before it are consumed, ahead of the refill
+        // and of the match copy, which then no longer delay it.
         DRAVIK_REFILL();
+        uint32_t e = lookup(lt, lbits, bits);
         while (in <= in_limit && out <= out_limit) {
-            uint32_t e = lookup(lt, lbits, bits);
             DRAVIK_REFILL();
             if (e & kLiteral) {
                 DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
-                if (!kOneRefillPerMatch) continue;
-                // At least 56 bits came with the refill: room for three literal codes in all.
-                // Only primary entries are taken here; anything else starts the loop again.
-                e = lt[static_cast<uint32_t>(bits) & lmask];
-                if (!(e & kLiteral)) continue;
-                DRAVIK_CONSUME_STEP(e);
-                *out++ = static_cast<uint8_t>(e >> 16);
-                e = lt[static_cast<uint32_t>(bits) & lmask];
-                if (!(e & kLiteral)) continue;
-                DRAVIK_CONSUME_STEP(e);
-                *out++ = static_cast<uint8_t>(e >> 16);
+                if (kOneRefillPerMatch) {
+                    // At least 56 bits came with the refill: room for three literal codes in
+                    // all. Only primary entries are taken here.
+                    e = lt[static_cast<uint32_t>(bits) & lmask];
+                    if (e & kLiteral) {
+                        DRAVIK_CONSUME_STEP(e);
+                        *out++ = static_cast<uint8_t>(e >> 16);
+                        e = lt[static_cast<uint32_t>(bits) & lmask];
+                        if (e & kLiteral) {
+                            DRAVIK_CONSUME_STEP(e);
+                            *out++ = static_cast<uint8_t>(e >> 16);
+                            e = lt[static_cast<uint32_t>(bits) & lmask];
+                        }
+                    }
+                    if (e & kSubtable)
+                        e = lt[value_of(e) + (static_cast<uint32_t>(bits >> lbits) & ((1u << step_bits(e)) - 1))];
+                } else {
+                    e = lookup(lt, lbits, bits);
+                }
                 continue;
             }
             if (!(e & kBase)) {
@@ -727,6 +736,7 @@ class Inflater {
                 distance = value_of(d) + (static_cast<uint32_t>(bits) & ((1u << extra) - 1));
                 DRAVIK_CONSUME(extra);
             }
+            e = lookup(lt, lbits, bits);
             // After the first flush the buffer holds 32 KiB of history, the longest distance,
             // so this is the same as comparing with the whole output.
             if (distance > static_cast<size_t>(out - out_begin)) {
