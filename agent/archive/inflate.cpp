@@ -433,7 +433,8 @@ class Inflater {
 
     // --- output --------------------------------------------------------------------------------
     bool flush(bool all) {
-        if (direct_) return all;  // the caller's buffer is full: more output does not fit
+        // The caller's buffer is full: more output does not fit.
+        if (direct_) return all;
         if (!all && output_.size() < kOutBuffer) {  // the buffer starts small for small outputs
             output_.resize(kOutBuffer, out_pos_);
             out_data_ = output_.data();

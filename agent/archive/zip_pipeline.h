@@ -23,7 +23,7 @@ struct PrepareJob {
 };
 
 class FilePreparer {
-public:
+  public:
     // threads: 0 one per processor, 1 none (the caller prepares each file when it needs it).
     FilePreparer(std::vector<PrepareJob> jobs, unsigned threads, uint64_t whole_limit = kWholeEntryLimit);
     ~FilePreparer();  // stops the workers and waits for them
@@ -35,7 +35,7 @@ public:
     PreparedFile take(size_t index);
     size_t workers() const { return threads_.size(); }
 
-private:
+  private:
     void work();
     bool may_start() const;  // with the lock held
     uint64_t cost(size_t index) const;
@@ -45,9 +45,9 @@ private:
     std::unique_ptr<HostMonitor> monitor_;
     std::vector<PreparedFile> done_;
     std::vector<uint8_t> ready_;
-    size_t next_ = 0;          // the first job nobody has started
-    size_t taken_ = 0;         // jobs the writer has taken
-    uint64_t in_flight_ = 0;   // bytes of started jobs not yet taken
+    size_t next_ = 0;         // the first job nobody has started
+    size_t taken_ = 0;        // jobs the writer has taken
+    uint64_t in_flight_ = 0;  // bytes of started jobs not yet taken
     bool stopping_ = false;
     std::vector<std::unique_ptr<HostThread>> threads_;
 };

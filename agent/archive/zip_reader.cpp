@@ -360,7 +360,8 @@ Status ZipReader::extract(const ZipEntry& e, const char* password, const WriteFn
         // Small enough to hold: read whole and decoded straight into one buffer, the decoder's
         // fastest way. Every check is the streaming path's.
         std::vector<uint8_t> packed(static_cast<size_t>(data_size));
-        if (in(packed.data(), packed.size()) != packed.size()) return fail(kReadTruncated, "Unexpected end of zip file");
+        if (in(packed.data(), packed.size()) != packed.size())
+            return fail(kReadTruncated, "Unexpected end of zip file");
         CodecBuffer<uint8_t> plain(static_cast<size_t>(e.uncompressed));
         InflateResult r = inflate_into(packed.data(), packed.size(), plain.data(), plain.size());
         if (r.status == InflateStatus::output_failed) {

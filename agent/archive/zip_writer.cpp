@@ -198,7 +198,8 @@ Status ZipWriter::start_encryption(const AddOptions& options, uint8_t check, std
         std::memcpy(head + salt_size, aes->verifier(), WinZipAes::kVerifierSize);
         header_bytes = salt_size + WinZipAes::kVerifierSize;
     }
-    if (!out_.write(head, header_bytes)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    if (!out_.write(head, header_bytes))
+        return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     return {};
 }
 
@@ -229,8 +230,8 @@ ZipEntry new_entry(const std::string& name, uint32_t dos_datetime, uint32_t exte
 
 }  // namespace
 
-Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime, uint32_t external_attr,
-                           const AddOptions& options) {
+Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime,
+                           uint32_t external_attr, const AddOptions& options) {
     PreparedFile p = prepare_file(source, options.level);
     return add_prepared(name, source, dos_datetime, external_attr, options, p);
 }
@@ -264,11 +265,13 @@ Status ZipWriter::add_prepared(const std::string& name, const std::string& sourc
     if (!s.ok()) return s;
     if (cipher) cipher->encrypt(p.data.data(), p.data.size());
     if (aes_cipher) aes_cipher->encrypt(p.data.data(), p.data.size());
-    if (!out_.write(p.data.data(), p.data.size())) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    if (!out_.write(p.data.data(), p.data.size()))
+        return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     if (aes_cipher) {
         uint8_t code[WinZipAes::kMacSize];
         aes_cipher->finish(code);
-        if (!out_.write(code, sizeof code)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+        if (!out_.write(code, sizeof code))
+            return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     }
     std::vector<uint8_t>().swap(p.data);
     e.local_offset = header_pos;
@@ -304,7 +307,8 @@ Status ZipWriter::restore_stored(uint64_t from, uint64_t length, uint64_t size,
     };
     WriteFn out = [&](const uint8_t* p, size_t n) {
         ahead.insert(ahead.end(), p, p + n);
-        return flush(static_cast<size_t>(std::min<uint64_t>(ahead.size(), read - written))) && ahead.size() <= kMaxAhead;
+        return flush(static_cast<size_t>(std::min<uint64_t>(ahead.size(), read - written))) &&
+               ahead.size() <= kMaxAhead;
     };
     InflateResult r = inflate_stream(in, out);
     if (r.status != InflateStatus::ok || !io_ok || written + ahead.size() != size || !flush(ahead.size()))
@@ -390,7 +394,8 @@ Status ZipWriter::add_streamed(ZipEntry& e, const std::string& source, const Add
     if (aes_cipher) {
         uint8_t code[WinZipAes::kMacSize];
         aes_cipher->finish(code);
-        if (!out_.write(code, sizeof code)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+        if (!out_.write(code, sizeof code))
+            return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     }
     e.crc = e.aes_field && e.aes_version == 2 ? 0 : crc;
     e.compressed = header_bytes + written + (aes ? WinZipAes::kMacSize : 0);

@@ -79,8 +79,8 @@ private:
     // Writes the encryption header (traditional or AES) the options ask for and makes the cipher.
     Status start_encryption(const AddOptions& options, uint8_t check, std::unique_ptr<TraditionalCipher>& cipher,
                             std::unique_ptr<WinZipAes>& aes, uint8_t* head, uint64_t& header_bytes);
-    Status restore_stored(uint64_t from, uint64_t length, uint64_t size, const std::function<void(uint8_t*, size_t)>& decrypt,
-                          const WriteFn& sink);
+    Status restore_stored(uint64_t from, uint64_t length, uint64_t size,
+                          const std::function<void(uint8_t*, size_t)>& decrypt, const WriteFn& sink);
     Status write_descriptor(const ZipEntry& e, bool zip64);
     Status write_local_header(const ZipEntry& e, bool zip64_extra, uint64_t& header_pos);
     Status write_data(File& src, uint64_t size, int level, TraditionalCipher* cipher, WinZipAes* aes, uint64_t& written,

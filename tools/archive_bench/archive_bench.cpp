@@ -505,8 +505,9 @@ void archive_figures(const std::vector<Part>& parts, const fs::path& work) {
     const fs::path tree = work / "tree";
     write_tree(parts, tree);
     const unsigned cores = dravik::archive::host().processor_count();
-    std::printf("\nWhole archives (the corpus as a tree of files; wall time in seconds, one run each; %u processors):\n",
-                cores);
+    std::printf(
+        "\nWhole archives (the corpus as a tree of files; wall time in seconds, one run each; %u processors):\n",
+        cores);
     std::printf("  %-34s %12s %8s %8s  %s\n", "tool", "archive", "zip", "unzip", "round trip");
     struct Tool {
         std::string name;
@@ -514,9 +515,9 @@ void archive_figures(const std::vector<Part>& parts, const fs::path& work) {
         std::function<bool(const fs::path& archive, const fs::path& dest)> unzip;
     };
     const std::string many = "ours (ZipExecute -5, " + std::to_string(cores) + " threads)";
-    std::vector<Tool> tools = {
-        {"ours (ZipExecute -5, 1 thread)", [&](const fs::path& a) { return run_engine_zip(tree, a, 1); }, run_engine_unzip},
-        {many, [&](const fs::path& a) { return run_engine_zip(tree, a, 0); }, run_engine_unzip}};
+    std::vector<Tool> tools = {{"ours (ZipExecute -5, 1 thread)",
+                                [&](const fs::path& a) { return run_engine_zip(tree, a, 1); }, run_engine_unzip},
+                               {many, [&](const fs::path& a) { return run_engine_zip(tree, a, 0); }, run_engine_unzip}};
 #ifndef DRAVIK_BENCH_ENGINE_ONLY
     auto q = [](const fs::path& p) { return "'" + p.string() + "'"; };
     if (have_tool("zip") && have_tool("unzip"))
@@ -552,9 +553,12 @@ void archive_figures(const std::vector<Part>& parts, const fs::path& work) {
             // The engine's two rows must write the same archive.
             std::vector<uint8_t> bytes;
             if (!read_file(archive, bytes)) fail("cannot read " + archive.string());
-            if (i == 0) first_archive = std::move(bytes);
-            else if (bytes != first_archive) fail("the archive made with threads differs from the one-thread archive");
-            else std::printf("  %-34s same archive as with 1 thread\n", "");
+            if (i == 0)
+                first_archive = std::move(bytes);
+            else if (bytes != first_archive)
+                fail("the archive made with threads differs from the one-thread archive");
+            else
+                std::printf("  %-34s same archive as with 1 thread\n", "");
         }
         fs::remove_all(dest);
         fs::remove(archive);

@@ -22,8 +22,9 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: archive_probe <result file> extract <archive> <destination> [password]\n"
-                         "       archive_probe <result file> zip <archive> <item list> [threads [limit]]\n");
+    std::fprintf(stderr,
+                 "usage: archive_probe <result file> extract <archive> <destination> [password]\n"
+                 "       archive_probe <result file> zip <archive> <item list> [threads [limit]]\n");
     return 2;
 }
 

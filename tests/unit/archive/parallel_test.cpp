@@ -29,7 +29,7 @@ std::string text_bytes(size_t n, unsigned seed) {
 }
 
 class ParallelZip : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(dir_.path().empty());
         state_ = zip_state();
@@ -85,7 +85,8 @@ protected:
 TEST_F(ParallelZip, SameArchiveWithOneThreadAndWithWorkers) {
     const std::string one = zip("one.zip", 1);
     ASSERT_GT(one.size(), 100000u);
-    for (unsigned threads : {2u, 3u, 8u}) EXPECT_EQ(zip("many" + std::to_string(threads) + ".zip", threads), one) << threads;
+    for (unsigned threads : {2u, 3u, 8u})
+        EXPECT_EQ(zip("many" + std::to_string(threads) + ".zip", threads), one) << threads;
     expect_tree_back("one.zip");
 
     // Replacing entries of an existing archive keeps their places, with workers too.
