@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "zip_reader.h"
+#include "zip_writer.h"
 #include "zipdll.h"
 
 namespace dravik::archive {
@@ -17,6 +18,10 @@ struct ZipThreadState {
     std::string progress_title = "Compress Progress";
     std::string last_message;
     uint32_t temp_counter = 0;
+    // Threads that compress files for this thread's commands: 0 one per processor, 1 none.
+    unsigned worker_threads = 0;
+    // Files larger than this are streamed by the writer instead of prepared whole.
+    uint64_t whole_entry_limit = kWholeEntryLimit;
 };
 
 struct UnzipThreadState {

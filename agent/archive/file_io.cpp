@@ -93,10 +93,10 @@ size_t File::read(void* buffer, size_t size) {
         mem_pos_ += n;
         return n;
     }
-    return f_ ? std::fread(buffer, 1, size, f_) : 0;
+    return f_ && size ? std::fread(buffer, 1, size, f_) : 0;
 }
 
-bool File::write(const void* data, size_t size) { return f_ && std::fwrite(data, 1, size, f_) == size; }
+bool File::write(const void* data, size_t size) { return f_ && (size == 0 || std::fwrite(data, 1, size, f_) == size); }
 
 bool File::seek(uint64_t pos) {
     if (mem_) {

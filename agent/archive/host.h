@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,23 @@ struct FileStat {
     bool hidden_or_system = false;
     uint64_t size = 0;
     uint32_t dos_datetime = 0;  // local time: DOS date in the high 16 bits, DOS time in the low
+};
+
+// A lock with one condition to wait on (the parallel zip writer's queue).
+class HostMonitor {
+public:
+    virtual ~HostMonitor() = default;
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+    // Releases the lock while waiting; holds it again on return (which may be spurious).
+    virtual void wait() = 0;
+    virtual void notify_all() = 0;
+};
+
+class HostThread {
+public:
+    virtual ~HostThread() = default;
+    virtual void join() = 0;
 };
 
 class Host {
@@ -37,6 +56,24 @@ public:
     virtual int message_box(const std::string& text, const std::string& title, unsigned style) = 0;
     virtual std::string diagnostic_log_path() = 0;
     virtual uint32_t thread_id() = 0;
+    // Threads for compressing entries in parallel. The MinGW toolchains here use the win32
+    // thread model, which has no std::thread, so threads come from the host.
+    virtual unsigned processor_count() = 0;
+    virtual std::unique_ptr<HostMonitor> make_monitor() = 0;
+    // nullptr when the system could not start the thread.
+    virtual std::unique_ptr<HostThread> start_thread(std::function<void()> body) = 0;
+};
+
+// Holds a monitor's lock for a scope.
+class MonitorLock {
+public:
+    explicit MonitorLock(HostMonitor& m) : m_(m) { m_.lock(); }
+    ~MonitorLock() { m_.unlock(); }
+    MonitorLock(const MonitorLock&) = delete;
+    MonitorLock& operator=(const MonitorLock&) = delete;
+
+private:
+    HostMonitor& m_;
 };
 
 Host& host();

@@ -8,10 +8,12 @@
 #include <utime.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "engine/file_replace.h"
@@ -40,6 +42,34 @@ time_t from_dos(uint32_t dos) {
     lt.tm_isdst = -1;
     return mktime(&lt);
 }
+
+class PosixMonitor : public HostMonitor {
+public:
+    void lock() override { m_.lock(); }
+    void unlock() override { m_.unlock(); }
+    void wait() override {
+        std::unique_lock<std::mutex> held(m_, std::adopt_lock);
+        c_.wait(held);
+        held.release();
+    }
+    void notify_all() override { c_.notify_all(); }
+
+private:
+    std::mutex m_;
+    std::condition_variable c_;
+};
+
+class PosixThread : public HostThread {
+public:
+    explicit PosixThread(std::function<void()> body) : t_(std::move(body)) {}
+    ~PosixThread() override { join(); }
+    void join() override {
+        if (t_.joinable()) t_.join();
+    }
+
+private:
+    std::thread t_;
+};
 
 class PosixHost : public Host {
 public:
@@ -102,6 +132,18 @@ public:
         return std::string(tmp && *tmp ? tmp : "/tmp") + "/DravikZip.log";
     }
     uint32_t thread_id() override { return static_cast<uint32_t>(std::hash<std::thread::id>()(std::this_thread::get_id())); }
+    unsigned processor_count() override {
+        unsigned n = std::thread::hardware_concurrency();
+        return n ? n : 1;
+    }
+    std::unique_ptr<HostMonitor> make_monitor() override { return std::make_unique<PosixMonitor>(); }
+    std::unique_ptr<HostThread> start_thread(std::function<void()> body) override {
+        try {
+            return std::make_unique<PosixThread>(std::move(body));
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+    }
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // DOS time, as ZIP stores it), directories, file identity, the one file-replace step, the ANSI
 // code page for UTF-8 names, and the engine's own message boxes.
 #include <windows.h>
+#include <process.h>
 
 #include "engine/file_replace.h"
 #include "host.h"
@@ -18,6 +19,45 @@ bool identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     CloseHandle(h);
     return ok != 0;
 }
+
+// A slim reader/writer lock with a condition variable (Vista and later, and Wine).
+class Win32Monitor : public HostMonitor {
+public:
+    void lock() override { AcquireSRWLockExclusive(&lock_); }
+    void unlock() override { ReleaseSRWLockExclusive(&lock_); }
+    void wait() override { SleepConditionVariableSRW(&cond_, &lock_, INFINITE, 0); }
+    void notify_all() override { WakeAllConditionVariable(&cond_); }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE cond_ = CONDITION_VARIABLE_INIT;
+};
+
+// _beginthreadex rather than CreateThread, so the C runtime's per-thread data is set up for
+// the body (it uses the C library's file functions).
+class Win32Thread : public HostThread {
+public:
+    explicit Win32Thread(std::function<void()> body) : body_(std::move(body)) {}
+    ~Win32Thread() override { join(); }
+    bool start() {
+        handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Win32Thread::entry, this, 0, nullptr));
+        return handle_ != nullptr;
+    }
+    void join() override {
+        if (!handle_) return;
+        WaitForSingleObject(handle_, INFINITE);
+        CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    static unsigned __stdcall entry(void* self) {
+        static_cast<Win32Thread*>(self)->body_();
+        return 0;
+    }
+    std::function<void()> body_;
+    HANDLE handle_ = nullptr;
+};
 
 class Win32Host : public Host {
 public:
@@ -104,6 +144,17 @@ public:
         return base + "\\DravikZip.log";
     }
     uint32_t thread_id() override { return GetCurrentThreadId(); }
+    unsigned processor_count() override {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+    }
+    std::unique_ptr<HostMonitor> make_monitor() override { return std::make_unique<Win32Monitor>(); }
+    std::unique_ptr<HostThread> start_thread(std::function<void()> body) override {
+        auto t = std::make_unique<Win32Thread>(std::move(body));
+        if (!t->start()) return nullptr;
+        return t;
+    }
 };
 
 }  // namespace

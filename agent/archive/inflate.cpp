@@ -330,7 +330,22 @@ class Inflater {
     static constexpr bool kOneRefillPerMatch = kRefilled >= 48;
 
   public:
-    Inflater(const ReadFn& in, const WriteFn& out) : in_(in), out_(out), input_(kInBuffer), output_(kInitialOut) {}
+    Inflater(const ReadFn& in, const WriteFn& out) : in_(in), out_(out), input_(kInBuffer), output_(kInitialOut) {
+        in_data_ = input_.data();
+        out_data_ = output_.data();
+        out_cap_ = output_.size();
+    }
+    // Whole input in memory, decoded straight into the caller's buffer, which must take the
+    // whole output: no copies in or out and no history to move.
+    Inflater(const uint8_t* data, size_t size, uint8_t* output, size_t capacity)
+        : in_(no_read()), out_(no_write()), input_(0), output_(0), direct_(true) {
+        in_data_ = data;
+        in_len_ = size;
+        total_in_ = size;
+        in_eof_ = true;
+        out_data_ = output;
+        out_cap_ = capacity;
+    }
 
     InflateResult run() {
         InflateResult r;
@@ -375,7 +390,7 @@ class Inflater {
             top_up();
             if (in_pos_ == in_len_) return false;
         }
-        b = input_[in_pos_++];
+        b = in_data_[in_pos_++];
         return true;
     }
     // Tops the bit buffer up to at least `n` (at most 16) bits when the input allows: a word at
@@ -383,7 +398,7 @@ class Inflater {
     void refill(int n) {
         if (bit_count_ >= n) return;
         if (available() >= sizeof(Word)) {
-            bits_ |= load_word<Word>(input_.data() + in_pos_) << bit_count_;
+            bits_ |= load_word<Word>(in_data_ + in_pos_) << bit_count_;
             const int bytes = (kWordBits - 1 - bit_count_) >> 3;
             in_pos_ += static_cast<size_t>(bytes);
             bit_count_ += 8 * bytes;
@@ -418,8 +433,12 @@ class Inflater {
 
     // --- output --------------------------------------------------------------------------------
     bool flush(bool all) {
+        // The caller's buffer is full: more output does not fit.
+        if (direct_) return all;
         if (!all && output_.size() < kOutBuffer) {  // the buffer starts small for small outputs
             output_.resize(kOutBuffer, out_pos_);
+            out_data_ = output_.data();
+            out_cap_ = output_.size();
             return true;
         }
         size_t keep = all ? 0 : kWindow;
@@ -436,7 +455,7 @@ class Inflater {
         flushed_ = kWindow;
         return true;
     }
-    bool room(size_t n) { return out_pos_ + n <= output_.size() || flush(false); }
+    bool room(size_t n) { return out_pos_ + n <= out_cap_ || flush(false); }
 
     // --- blocks --------------------------------------------------------------------------------
     Failure decode_all() {
@@ -469,7 +488,7 @@ class Inflater {
         while (len) {
             if (!room(1)) return {InflateStatus::output_failed, "output refused"};
             if (bit_count_ >= 8) {
-                output_[out_pos_++] = static_cast<uint8_t>(take(8));
+                out_data_[out_pos_++] = static_cast<uint8_t>(take(8));
                 --len;
                 continue;
             }
@@ -478,8 +497,8 @@ class Inflater {
             bits_ = 0;
             if (available() == 0) top_up();
             if (available() == 0) return {InflateStatus::truncated, "input ended in a stored block"};
-            size_t n = std::min({size_t(len), available(), output_.size() - out_pos_});
-            std::memcpy(output_.data() + out_pos_, input_.data() + in_pos_, n);
+            size_t n = std::min({size_t(len), available(), out_cap_ - out_pos_});
+            std::memcpy(out_data_ + out_pos_, in_data_ + in_pos_, n);
             in_pos_ += n;
             out_pos_ += n;
             len -= static_cast<uint32_t>(n);
@@ -552,9 +571,9 @@ class Inflater {
     Failure codes(const DecodeTable& lit, const DecodeTable& dist) {
         for (;;) {
             top_up();
-            if (output_.size() - out_pos_ < kFastOutput && !flush(false))
+            if (out_cap_ - out_pos_ < kFastOutput && !direct_ && !flush(false))
                 return {InflateStatus::output_failed, "output refused"};
-            if (available() >= kFastInput && output_.size() - out_pos_ >= kFastOutput) {
+            if (available() >= kFastInput && out_cap_ - out_pos_ >= kFastOutput) {
                 bool done = false;
                 Failure f = fast_codes(lit, dist, done);
                 if (done) return f;
@@ -575,7 +594,7 @@ class Inflater {
         if (e & kEndOfBlock) return kOk;
         if (e & kLiteral) {
             if (!room(1)) return {InflateStatus::output_failed, "output refused"};
-            output_[out_pos_++] = static_cast<uint8_t>(value_of(e));
+            out_data_[out_pos_++] = static_cast<uint8_t>(value_of(e));
             done = false;
             return kOk;
         }
@@ -590,7 +609,7 @@ class Inflater {
         if (distance > out_base_ + out_pos_) return {InflateStatus::invalid, "distance too far back"};
         if (!room(length)) return {InflateStatus::output_failed, "output refused"};
         // The history always holds at least min(total output, 32 KiB) bytes before out_pos_.
-        uint8_t* dst = output_.data() + out_pos_;
+        uint8_t* dst = out_data_ + out_pos_;
         const uint8_t* src = dst - distance;
         for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
         out_pos_ += length;
@@ -617,11 +636,11 @@ class Inflater {
 
     __attribute__((always_inline)) inline Failure fast_codes_body(const DecodeTable& lit, const DecodeTable& dist,
                                                                   bool& done) {
-        const uint8_t* in = input_.data() + in_pos_;
-        const uint8_t* const in_limit = input_.data() + in_len_ - kFastInput;
-        uint8_t* const out_begin = output_.data();
+        const uint8_t* in = in_data_ + in_pos_;
+        const uint8_t* const in_limit = in_data_ + in_len_ - kFastInput;
+        uint8_t* const out_begin = out_data_;
         uint8_t* out = out_begin + out_pos_;
-        uint8_t* const out_limit = out_begin + output_.size() - kFastOutput;
+        uint8_t* const out_limit = out_begin + out_cap_ - kFastOutput;
         Word bits = bits_;
         int count = bit_count_;
         const uint32_t* const lt = lit.entries();
@@ -652,25 +671,34 @@ class Inflater {
         // A refill leaves the whole word holding stream bits, and one round of the loop takes at
         // most 48 of them (45 for three literals; with a 32-bit buffer, at most 13 after its
         // last refill), so at least 16 are left: enough for the next code. Its table entry is
-        // therefore looked up before the refill, which then no longer delays it.
+        // therefore looked up as soon as the bits before it are consumed, ahead of the refill
+        // and of the match copy, which then no longer delay it.
         DRAVIK_REFILL();
+        uint32_t e = lookup(lt, lbits, bits);
         while (in <= in_limit && out <= out_limit) {
-            uint32_t e = lookup(lt, lbits, bits);
             DRAVIK_REFILL();
             if (e & kLiteral) {
                 DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
-                if (!kOneRefillPerMatch) continue;
-                // At least 56 bits came with the refill: room for three literal codes in all.
-                // Only primary entries are taken here; anything else starts the loop again.
-                e = lt[static_cast<uint32_t>(bits) & lmask];
-                if (!(e & kLiteral)) continue;
-                DRAVIK_CONSUME_STEP(e);
-                *out++ = static_cast<uint8_t>(e >> 16);
-                e = lt[static_cast<uint32_t>(bits) & lmask];
-                if (!(e & kLiteral)) continue;
-                DRAVIK_CONSUME_STEP(e);
-                *out++ = static_cast<uint8_t>(e >> 16);
+                if (kOneRefillPerMatch) {
+                    // At least 56 bits came with the refill: room for three literal codes in
+                    // all. Only primary entries are taken here.
+                    e = lt[static_cast<uint32_t>(bits) & lmask];
+                    if (e & kLiteral) {
+                        DRAVIK_CONSUME_STEP(e);
+                        *out++ = static_cast<uint8_t>(e >> 16);
+                        e = lt[static_cast<uint32_t>(bits) & lmask];
+                        if (e & kLiteral) {
+                            DRAVIK_CONSUME_STEP(e);
+                            *out++ = static_cast<uint8_t>(e >> 16);
+                            e = lt[static_cast<uint32_t>(bits) & lmask];
+                        }
+                    }
+                    if (e & kSubtable)
+                        e = lt[value_of(e) + (static_cast<uint32_t>(bits >> lbits) & ((1u << step_bits(e)) - 1))];
+                } else {
+                    e = lookup(lt, lbits, bits);
+                }
                 continue;
             }
             if (!(e & kBase)) {
@@ -709,6 +737,7 @@ class Inflater {
                 distance = value_of(d) + (static_cast<uint32_t>(bits) & ((1u << extra) - 1));
                 DRAVIK_CONSUME(extra);
             }
+            e = lookup(lt, lbits, bits);
             // After the first flush the buffer holds 32 KiB of history, the longest distance,
             // so this is the same as comparing with the whole output.
             if (distance > static_cast<size_t>(out - out_begin)) {
@@ -722,7 +751,7 @@ class Inflater {
 #undef DRAVIK_REFILL
 #undef DRAVIK_CONSUME
 #undef DRAVIK_CONSUME_STEP
-        in_pos_ = static_cast<size_t>(in - input_.data());
+        in_pos_ = static_cast<size_t>(in - in_data_);
         out_pos_ = static_cast<size_t>(out - out_begin);
         bits_ = bits;
         bit_count_ = count;
@@ -731,13 +760,26 @@ class Inflater {
 
     const ReadFn& in_;
     const WriteFn& out_;
+    static const ReadFn& no_read() {
+        static const ReadFn none = [](uint8_t*, size_t) -> size_t { return 0; };
+        return none;
+    }
+    static const WriteFn& no_write() {
+        static const WriteFn none = [](const uint8_t*, size_t) { return false; };
+        return none;
+    }
+
     CodecBuffer<uint8_t> input_;
+    const uint8_t* in_data_ = nullptr;  // input_, or the caller's whole input
     size_t in_pos_ = 0, in_len_ = 0;
     bool in_eof_ = false;
     uint64_t total_in_ = 0;
     Word bits_ = 0;
     int bit_count_ = 0;
     CodecBuffer<uint8_t> output_;
+    bool direct_ = false;
+    uint8_t* out_data_ = nullptr;  // output_, or the caller's buffer
+    size_t out_cap_ = 0;
     size_t out_pos_ = 0, flushed_ = 0;
     uint64_t out_base_ = 0;  // output bytes before output_[0]
     DecodeTable lit_{286, kLitBits}, dist_{30, kDistBits}, precode_{19, kPrecodeBits};
@@ -755,6 +797,12 @@ InflateResult inflate_stream(const ReadFn& in, const WriteFn& out) {
 
 InflateResult inflate_stream_narrow(const ReadFn& in, const WriteFn& out) {
     auto inflater = std::make_unique<Inflater<uint32_t>>(in, out);
+    return inflater->run();
+}
+
+InflateResult inflate_into(const uint8_t* data, size_t size, uint8_t* output, size_t capacity) {
+    using Word = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+    auto inflater = std::make_unique<Inflater<Word>>(data, size, output, capacity);
     return inflater->run();
 }
 

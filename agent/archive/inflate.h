@@ -41,6 +41,11 @@ InflateResult inflate_stream_narrow(const ReadFn& in, const WriteFn& out);
 // Tests turn it off to cover the plain loop on machines with BMI2 too.
 void inflate_allow_bmi2(bool allowed);
 
+// A whole stream in memory decoded straight into `output` (the fastest way, for callers that
+// know the decoded size, as a ZIP entry's header tells it). Output that would pass `capacity`
+// stops it with InflateStatus::output_failed.
+InflateResult inflate_into(const uint8_t* data, size_t size, uint8_t* output, size_t capacity);
+
 // Convenience for whole buffers; output beyond `max_output` bytes counts as invalid.
 InflateResult inflate_buffer(const uint8_t* data, size_t size, std::vector<uint8_t>& output,
                              size_t max_output = SIZE_MAX);

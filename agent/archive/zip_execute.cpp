@@ -10,6 +10,7 @@
 #include "host.h"
 #include "names.h"
 #include "secure_zero.h"
+#include "zip_pipeline.h"
 #include "zip_writer.h"
 
 namespace dravik::archive {
@@ -306,7 +307,7 @@ private:
         if (!host().remove_file(temp)) log_line("could not remove the temporary file " + temp + "\n");
     }
 
-    Outcome add_one(ZipWriter& w, const SourceFile& f, size_t n, size_t total) {
+    Outcome add_one(ZipWriter& w, FilePreparer& preparer, size_t& job, const SourceFile& f, size_t n, size_t total) {
         if (stop_requested(f.path, total ? uint32_t(n * 100 / total) : 100)) return {9, "aborting"};
         uint32_t attr = f.stat.is_dir ? 0x10 : (f.stat.read_only ? 0x21 : 0x20);
         Status s;
@@ -318,7 +319,8 @@ private:
             o.password = password_.empty() ? nullptr : password_.c_str();
             o.aes_strength = aes_strength_;
             o.allow_zip64 = r_.LargeZIPFilesFlag != 0;
-            s = w.add_file(f.name, f.path, f.stat.dos_datetime, attr, o);
+            PreparedFile p = preparer.take(job++);
+            s = w.add_prepared(f.name, f.path, f.stat.dos_datetime, attr, o, p);
         }
         if (!s.ok()) return {s.code, s.detail};
         return {};
@@ -327,13 +329,25 @@ private:
     Outcome fill(ZipWriter& w, const std::map<std::string, const SourceFile*>& replace,
                  const std::vector<const SourceFile*>& append, const std::set<size_t>& drop) {
         const auto& entries = reader_.entries();
-        size_t total = replace.size() + append.size(), n = 0;
+        // The files in the order they go into the archive: replaced entries where they were,
+        // then new ones. Workers prepare them in that order.
+        std::vector<const SourceFile*> order;
+        for (size_t i = 0; have_archive_ && i < entries.size(); ++i) {
+            auto it = drop.count(i) ? replace.end() : replace.find(key(entries[i].name));
+            if (it != replace.end()) order.push_back(it->second);
+        }
+        order.insert(order.end(), append.begin(), append.end());
+        std::vector<PrepareJob> jobs;
+        for (const SourceFile* f : order)
+            if (!f->stat.is_dir) jobs.push_back({f->path, level_for(*f), f->stat.size});
+        FilePreparer preparer(std::move(jobs), state_.worker_threads, state_.whole_entry_limit);
+        size_t total = replace.size() + append.size(), n = 0, job = 0;
         for (size_t i = 0; have_archive_ && i < entries.size(); ++i) {
             if (drop.count(i)) continue;
             auto it = replace.find(key(entries[i].name));
             Outcome o;
             if (it != replace.end()) {
-                o = add_one(w, *it->second, n++, total);
+                o = add_one(w, preparer, job, *it->second, n++, total);
             } else {
                 Status s = w.copy_entry(reader_, entries[i], r_.LargeZIPFilesFlag != 0);
                 if (!s.ok()) o = {s.code, s.detail};
@@ -341,7 +355,7 @@ private:
             if (o.code) return o;
         }
         for (const SourceFile* f : append) {
-            Outcome o = add_one(w, *f, n++, total);
+            Outcome o = add_one(w, preparer, job, *f, n++, total);
             if (o.code) return o;
         }
         return {};

@@ -1,7 +1,9 @@
-// ZIP writer. New entries are compressed straight into the archive; when deflate does not make
-// an entry smaller it is written again stored (method 0) over the same place. Encrypted entries
-// take the CRC in a first pass over the file, because the encryption header's check byte is the
-// CRC's high byte (APPNOTE 6.1.6).
+// ZIP writer. Each file is read once. Files of up to kWholeEntryLimit bytes are read whole and
+// deflated in memory (prepare_file, which the parallel zip runs on worker threads), and stored
+// when deflate does not make them smaller; their traditional encryption header's check byte is
+// the CRC's high byte (APPNOTE 6.1.6). Larger files are deflated straight into the archive; when
+// that did not help, the bytes are taken back from the stream just written and stored over it.
+// Their traditional encryption uses a data descriptor and the time's high byte as check byte.
 //
 // AES entries (WinZip AE format) are method 99 with the real method in extra field 0x9901, in
 // both the local and the central header. Their data is the salt, the verifier, the encrypted
@@ -148,20 +150,66 @@ bool ZipWriter::make_salt(uint8_t* salt, size_t size) {
     return true;
 }
 
-Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime, uint32_t external_attr,
-                           const AddOptions& options) {
+PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit) {
+    PreparedFile p;
     File src;
-    if (!src.open(source, "rb")) return fail(kWriteNotFound, "could not open for reading: " + source);
-    uint64_t size = src.size();
-    bool zip64 = size >= kZip64Threshold;
-    if (zip64 && !options.allow_zip64) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
-    const bool aes = options.password && options.aes_strength;
-    const bool traditional = options.password && !aes;
-    if (aes && !WinZipAes::valid_strength(options.aes_strength)) return fail(16, "encryption not supported");
+    if (!src.open(source, "rb")) {
+        p.status = fail(kWriteNotFound, "could not open for reading: " + source);
+        return p;
+    }
+    p.size = src.size();
+    if (p.size > whole_limit) return p;
+    try {
+        std::vector<uint8_t> in(static_cast<size_t>(p.size));
+        uint8_t extra;
+        if (!src.read_exact(in.data(), in.size()) || src.read(&extra, 1) != 0) {
+            p.status = fail(kWriteInputFailed, "Input file read failure");
+            return p;
+        }
+        p.crc = crc32_update(0, in.data(), in.size());
+        if (level > 0) {
+            std::vector<uint8_t> packed = deflate_buffer(in.data(), in.size(), level);
+            p.deflated = packed.size() < in.size();
+            if (p.deflated) in = std::move(packed);
+        }
+        p.data = std::move(in);
+        p.whole = true;
+    } catch (const std::bad_alloc&) {
+        p.status = fail(4, "Out of memory");
+    }
+    return p;
+}
 
+Status ZipWriter::start_encryption(const AddOptions& options, uint8_t check, std::unique_ptr<TraditionalCipher>& cipher,
+                                   std::unique_ptr<WinZipAes>& aes, uint8_t* head, uint64_t& header_bytes) {
+    header_bytes = 0;
+    if (!options.password) return {};
+    if (!options.aes_strength) {
+        cipher = std::make_unique<TraditionalCipher>(options.password);
+        uint8_t random[11];
+        for (auto& b : random) b = static_cast<uint8_t>(random_());
+        cipher->make_header(random, check, head);
+        header_bytes = TraditionalCipher::kHeaderSize;
+    } else {
+        // A fresh salt for every stream written, so no key stream is ever used twice.
+        const size_t salt_size = WinZipAes::salt_size(options.aes_strength);
+        if (!make_salt(head, salt_size)) return fail(kWritePrepareFailed, "no random source for the AES salt");
+        aes = std::make_unique<WinZipAes>(options.password, options.aes_strength, head);
+        std::memcpy(head + salt_size, aes->verifier(), WinZipAes::kVerifierSize);
+        header_bytes = salt_size + WinZipAes::kVerifierSize;
+    }
+    if (!out_.write(head, header_bytes))
+        return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    return {};
+}
+
+namespace {
+
+ZipEntry new_entry(const std::string& name, uint32_t dos_datetime, uint32_t external_attr, const AddOptions& options,
+                   uint64_t size, bool zip64, uint16_t method) {
+    const bool aes = options.password && options.aes_strength;
     ZipEntry e;
     e.name = name;
-    uint16_t method = options.level > 0 ? 8 : 0;
     e.method = aes ? WinZipAes::kMethod : method;
     e.flags = static_cast<uint16_t>((options.password ? 1 : 0) | (method == 8 ? level_flags(options.level) : 0));
     e.needed = aes ? kAesVersionNeeded : zip64 ? 45 : 20;
@@ -177,80 +225,208 @@ Status ZipWriter::add_file(const std::string& name, const std::string& source, u
         e.aes_strength = static_cast<uint8_t>(options.aes_strength);
         e.aes_method = method;
     }
+    return e;
+}
 
-    uint32_t crc_first = 0;
-    if (traditional) {
-        std::vector<uint8_t> buf(kChunk);
-        uint64_t total = 0;
-        for (size_t n; (n = src.read(buf.data(), buf.size())) > 0;) {
-            crc_first = crc32_update(crc_first, buf.data(), n);
-            total += n;
-        }
-        if (total != size || !src.seek(0)) return fail(kWriteInputFailed, "Input file read failure");
+}  // namespace
+
+Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime,
+                           uint32_t external_attr, const AddOptions& options) {
+    PreparedFile p = prepare_file(source, options.level);
+    return add_prepared(name, source, dos_datetime, external_attr, options, p);
+}
+
+Status ZipWriter::add_prepared(const std::string& name, const std::string& source, uint32_t dos_datetime,
+                               uint32_t external_attr, const AddOptions& options, PreparedFile& p) {
+    if (!p.status.ok()) return p.status;
+    const bool zip64 = p.size >= kZip64Threshold;
+    if (zip64 && !options.allow_zip64) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
+    if (options.password && options.aes_strength && !WinZipAes::valid_strength(options.aes_strength))
+        return fail(16, "encryption not supported");
+    const uint16_t method = options.level > 0 && (p.deflated || !p.whole) ? 8 : 0;
+    ZipEntry e = new_entry(name, dos_datetime, external_attr, options, p.size, zip64, method);
+    if (!p.whole) return add_streamed(e, source, options);
+
+    // Everything is known before the first byte is written: the header goes out once.
+    e.crc = e.aes_field && e.aes_version == 2 ? 0 : p.crc;
+    const bool aes = e.aes_field;
+    const uint64_t head_size = !options.password ? 0
+                               : aes             ? WinZipAes::salt_size(options.aes_strength) + WinZipAes::kVerifierSize
+                                                 : TraditionalCipher::kHeaderSize;
+    e.compressed = head_size + p.data.size() + (aes ? WinZipAes::kMacSize : 0);
+    if (!zip64 && e.compressed > kMax32) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
+    uint64_t header_pos = 0, header_bytes = 0;
+    Status s = write_local_header(e, zip64, header_pos);
+    if (!s.ok()) return s;
+    std::unique_ptr<TraditionalCipher> cipher;
+    std::unique_ptr<WinZipAes> aes_cipher;
+    uint8_t head[WinZipAes::kMaxSaltSize + WinZipAes::kVerifierSize];
+    s = start_encryption(options, uint8_t(p.crc >> 24), cipher, aes_cipher, head, header_bytes);
+    if (!s.ok()) return s;
+    if (cipher) cipher->encrypt(p.data.data(), p.data.size());
+    if (aes_cipher) aes_cipher->encrypt(p.data.data(), p.data.size());
+    if (!out_.write(p.data.data(), p.data.size()))
+        return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    if (aes_cipher) {
+        uint8_t code[WinZipAes::kMacSize];
+        aes_cipher->finish(code);
+        if (!out_.write(code, sizeof code))
+            return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     }
+    std::vector<uint8_t>().swap(p.data);
+    e.local_offset = header_pos;
+    entries_.push_back(std::move(e));
+    return {};
+}
+
+Status ZipWriter::restore_stored(uint64_t from, uint64_t length, uint64_t size,
+                                 const std::function<void(uint8_t*, size_t)>& decrypt, const WriteFn& sink) {
+    // Deflate did not make the entry smaller, so nearly all of its stream is stored blocks: the
+    // entry's own bytes. Inflating what was just written gives them back without reading the
+    // file again; they are written over the same place. Writing stays behind reading, and what
+    // inflate gives ahead of that waits in memory. That is little, since no block is longer than
+    // its stored form; past kMaxAhead the caller reads the file again instead.
+    constexpr size_t kMaxAhead = 8u << 20;
+    uint64_t read = 0, written = 0;
+    bool io_ok = true;
+    std::vector<uint8_t> ahead;
+    ReadFn in = [&](uint8_t* buf, size_t cap) -> size_t {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(cap, length - read));
+        if (n == 0) return 0;
+        if (!out_.seek(from + read) || !out_.read_exact(buf, n)) return io_ok = false, 0;
+        if (decrypt) decrypt(buf, n);
+        read += n;
+        return n;
+    };
+    auto flush = [&](size_t n) {
+        if (n == 0) return true;
+        if (!out_.seek(from + written) || !sink(ahead.data(), n)) return io_ok = false;
+        written += n;
+        ahead.erase(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(n));
+        return true;
+    };
+    WriteFn out = [&](const uint8_t* p, size_t n) {
+        ahead.insert(ahead.end(), p, p + n);
+        return flush(static_cast<size_t>(std::min<uint64_t>(ahead.size(), read - written))) &&
+               ahead.size() <= kMaxAhead;
+    };
+    InflateResult r = inflate_stream(in, out);
+    if (r.status != InflateStatus::ok || !io_ok || written + ahead.size() != size || !flush(ahead.size()))
+        return fail(kWriteInputFailed, "Input file read failure");
+    return {};
+}
+
+Status ZipWriter::add_streamed(ZipEntry& e, const std::string& source, const AddOptions& options) {
+    File src;
+    if (!src.open(source, "rb")) return fail(kWriteNotFound, "could not open for reading: " + source);
+    const uint64_t size = e.uncompressed;
+    const bool zip64 = size >= kZip64Threshold;
+    const bool aes = e.aes_field;
+    // A traditional header's check byte would be the CRC's high byte, known only after the data:
+    // a streamed entry takes the time's high byte instead and a data descriptor (APPNOTE 6.1.6).
+    const bool traditional = options.password && !aes;
+    if (traditional) e.flags = static_cast<uint16_t>(e.flags | 8);
+    uint16_t method = aes ? e.aes_method : e.method;
     uint64_t header_pos = 0;
     Status s = write_local_header(e, zip64, header_pos);
     if (!s.ok()) return s;
     const uint64_t data_start = out_.tell();
+    const uint8_t check = uint8_t(e.dos_time >> 8);
 
-    // Two tries: as asked, then stored when deflate did not help.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        std::unique_ptr<TraditionalCipher> cipher;
-        std::unique_ptr<WinZipAes> aes_cipher;
-        uint64_t header_bytes = 0, trailer_bytes = 0;
+    std::unique_ptr<TraditionalCipher> cipher;
+    std::unique_ptr<WinZipAes> aes_cipher;
+    uint8_t head[WinZipAes::kMaxSaltSize + WinZipAes::kVerifierSize];
+    uint64_t header_bytes = 0;
+    s = start_encryption(options, check, cipher, aes_cipher, head, header_bytes);
+    if (!s.ok()) return s;
+    uint64_t written = 0;
+    uint32_t crc = 0;
+    s = write_data(src, size, method == 8 ? options.level : 0, cipher.get(), aes_cipher.get(), written, crc);
+    if (!s.ok()) return s;
+    if (method == 8 && written >= size) {
+        // Stored instead, under new encryption (a new salt or new random header bytes).
+        method = 0;
+        if (aes)
+            e.aes_method = 0;
+        else
+            e.method = 0;
+        e.flags = static_cast<uint16_t>(e.flags & ~6u);
+        uint8_t old_head[sizeof head];
+        std::memcpy(old_head, head, sizeof head);
+        std::unique_ptr<TraditionalCipher> old_cipher;
+        std::unique_ptr<WinZipAes> old_aes;
+        std::function<void(uint8_t*, size_t)> decrypt;
         if (traditional) {
-            cipher = std::make_unique<TraditionalCipher>(options.password);
-            uint8_t random[11], header[TraditionalCipher::kHeaderSize];
-            for (auto& b : random) b = static_cast<uint8_t>(random_());
-            cipher->make_header(random, uint8_t(crc_first >> 24), header);
-            if (!out_.write(header, sizeof header)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
-            header_bytes = sizeof header;
+            old_cipher = std::make_unique<TraditionalCipher>(options.password);
+            old_cipher->check_header(old_head, check);
+            decrypt = [&](uint8_t* d, size_t n) { old_cipher->decrypt(d, n); };
         } else if (aes) {
-            // A fresh salt for each try, so no key stream is ever used twice.
-            uint8_t head[WinZipAes::kMaxSaltSize + WinZipAes::kVerifierSize];
-            const size_t salt_size = WinZipAes::salt_size(options.aes_strength);
-            if (!make_salt(head, salt_size)) return fail(kWritePrepareFailed, "no random source for the AES salt");
-            aes_cipher = std::make_unique<WinZipAes>(options.password, options.aes_strength, head);
-            std::memcpy(head + salt_size, aes_cipher->verifier(), WinZipAes::kVerifierSize);
-            header_bytes = salt_size + WinZipAes::kVerifierSize;
-            if (!out_.write(head, header_bytes))
-                return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
-            trailer_bytes = WinZipAes::kMacSize;
+            old_aes = std::make_unique<WinZipAes>(options.password, options.aes_strength, old_head);
+            decrypt = [&](uint8_t* d, size_t n) { old_aes->apply_keystream(d, n); };
         }
-        uint64_t written = 0;
-        uint32_t crc = 0;
-        s = write_data(src, size, method == 8 ? options.level : 0, cipher.get(), aes_cipher.get(), written, crc);
+        if (!out_.seek(data_start)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+        s = start_encryption(options, check, cipher, aes_cipher, head, header_bytes);
         if (!s.ok()) return s;
-        if (traditional && crc != crc_first)
-            return fail(kWriteInputFailed, "file changed while it was read: " + source);
-        if (aes_cipher) {
-            uint8_t code[WinZipAes::kMacSize];
-            aes_cipher->finish(code);
-            if (!out_.write(code, sizeof code))
-                return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
-        }
-        e.crc = e.aes_field && e.aes_version == 2 ? 0 : crc;
-        e.compressed = header_bytes + written + trailer_bytes;
-        if (method == 8 && written >= size) {
-            method = 0;
-            if (aes)
-                e.aes_method = 0;
-            else
-                e.method = 0;
-            e.flags = static_cast<uint16_t>(e.flags & ~6u);
+        std::vector<uint8_t> scratch;
+        WriteFn sink = [&](const uint8_t* p, size_t n) {
+            if (cipher || aes_cipher) {
+                scratch.assign(p, p + n);
+                if (cipher) cipher->encrypt(scratch.data(), n);
+                if (aes_cipher) aes_cipher->encrypt(scratch.data(), n);
+                p = scratch.data();
+            }
+            return out_.write(p, n);
+        };
+        const uint64_t from = data_start + header_bytes;
+        if (!restore_stored(from, written, size, decrypt, sink).ok()) {
+            // Not expected with this deflate; the file itself is the fallback.
             if (!src.seek(0) || !out_.seek(data_start)) return fail(kWriteInputFailed, "Input file read failure");
-            continue;
+            s = start_encryption(options, check, cipher, aes_cipher, head, header_bytes);
+            if (!s.ok()) return s;
+            uint32_t again = 0;
+            s = write_data(src, size, 0, cipher.get(), aes_cipher.get(), written, again);
+            if (!s.ok()) return s;
+            if (again != crc) return fail(kWriteInputFailed, "file changed while it was read: " + source);
         }
-        break;
+        written = size;
+        if (!out_.seek(from + size)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     }
-    if (!zip64 && e.compressed > kMax32) return fail(kWriteTooLarge, "entry too large without Zip64: " + name);
+    if (aes_cipher) {
+        uint8_t code[WinZipAes::kMacSize];
+        aes_cipher->finish(code);
+        if (!out_.write(code, sizeof code))
+            return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    }
+    e.crc = e.aes_field && e.aes_version == 2 ? 0 : crc;
+    e.compressed = header_bytes + written + (aes ? WinZipAes::kMacSize : 0);
+    if (!zip64 && e.compressed > kMax32) return fail(kWriteTooLarge, "entry too large without Zip64: " + e.name);
     const uint64_t end = out_.tell();
     if (!out_.seek(header_pos)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
     s = write_local_header(e, zip64, header_pos);
     if (!s.ok() || !out_.seek(end)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+    if (e.flags & 8) {
+        s = write_descriptor(e, zip64);
+        if (!s.ok()) return s;
+    }
     e.local_offset = header_pos;
     entries_.push_back(std::move(e));
     return {};
+}
+
+Status ZipWriter::write_descriptor(const ZipEntry& e, bool zip64) {
+    uint8_t d[24];
+    put32(d, 0x08074b50);
+    put32(d + 4, e.crc);
+    size_t len = 16;
+    if (zip64) {
+        put64(d + 8, e.compressed);
+        put64(d + 16, e.uncompressed);
+        len = 24;
+    } else {
+        put32(d + 8, uint32_t(e.compressed));
+        put32(d + 12, uint32_t(e.uncompressed));
+    }
+    return out_.write(d, len) ? Status{} : fail(kWriteOutputFailed, "Output file write failure, possible disk full");
 }
 
 Status ZipWriter::add_directory(const std::string& name, uint32_t dos_datetime, uint32_t external_attr) {
@@ -290,19 +466,8 @@ Status ZipWriter::copy_entry(ZipReader& from, const ZipEntry& original, bool all
         left -= n;
     }
     if (e.flags & 8) {
-        uint8_t d[24];
-        put32(d, 0x08074b50);
-        put32(d + 4, e.crc);
-        size_t len = 16;
-        if (zip64) {
-            put64(d + 8, e.compressed);
-            put64(d + 16, e.uncompressed);
-            len = 24;
-        } else {
-            put32(d + 8, uint32_t(e.compressed));
-            put32(d + 12, uint32_t(e.uncompressed));
-        }
-        if (!out_.write(d, len)) return fail(kWriteOutputFailed, "Output file write failure, possible disk full");
+        s = write_descriptor(e, zip64);
+        if (!s.ok()) return s;
     }
     e.local_offset = pos;
     entries_.push_back(std::move(e));

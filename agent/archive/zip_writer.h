@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,12 +37,34 @@ struct AddOptions {
     bool allow_zip64 = false;
 };
 
+// Files up to this size are read whole, once, and compressed in memory (on a worker thread when
+// the caller has them); larger ones are streamed into the archive by the writer.
+constexpr uint64_t kWholeEntryLimit = 16u << 20;
+
+// A file made ready for the writer: read once, its CRC taken and, when that makes it smaller,
+// deflated. Without `whole` the file is too large to hold and add_prepared streams it.
+struct PreparedFile {
+    Status status;
+    bool whole = false;
+    bool deflated = false;  // `data` is a deflate stream, else the file's bytes
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    std::vector<uint8_t> data;
+};
+
+// Prepares `source` for add_prepared with deflate `level` (0 stores). Uses no writer state, so it
+// may run on any thread.
+PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit = kWholeEntryLimit);
+
 class ZipWriter {
 public:
     ZipWriter();
     Status create(const std::string& path);
     Status add_file(const std::string& name, const std::string& source, uint32_t dos_datetime, uint32_t external_attr,
                     const AddOptions& options);
+    // Adds a file that prepare_file made ready with options.level; `prepared.data` is used up.
+    Status add_prepared(const std::string& name, const std::string& source, uint32_t dos_datetime,
+                        uint32_t external_attr, const AddOptions& options, PreparedFile& prepared);
     Status add_directory(const std::string& name, uint32_t dos_datetime, uint32_t external_attr);
     Status copy_entry(ZipReader& from, const ZipEntry& e, bool allow_zip64);
     Status finish(const std::string& comment, bool allow_zip64);
@@ -51,6 +75,13 @@ public:
     uint32_t newest_dos_datetime() const;
 
 private:
+    Status add_streamed(ZipEntry& e, const std::string& source, const AddOptions& options);
+    // Writes the encryption header (traditional or AES) the options ask for and makes the cipher.
+    Status start_encryption(const AddOptions& options, uint8_t check, std::unique_ptr<TraditionalCipher>& cipher,
+                            std::unique_ptr<WinZipAes>& aes, uint8_t* head, uint64_t& header_bytes);
+    Status restore_stored(uint64_t from, uint64_t length, uint64_t size,
+                          const std::function<void(uint8_t*, size_t)>& decrypt, const WriteFn& sink);
+    Status write_descriptor(const ZipEntry& e, bool zip64);
     Status write_local_header(const ZipEntry& e, bool zip64_extra, uint64_t& header_pos);
     Status write_data(File& src, uint64_t size, int level, TraditionalCipher* cipher, WinZipAes* aes, uint64_t& written,
                       uint32_t& crc);

@@ -1,8 +1,10 @@
 """The archive engine's own message boxes under Wine: a caller that is not quiet and gives no display
 function gets real message boxes for the overwrite question, the read-only question, the question
-about an encrypted entry and the error report, and the button pressed decides what happens."""
+about an encrypted entry and the error report, and the button pressed decides what happens. And the
+zip made with worker threads on Windows is the one a single thread makes."""
 import io
 import os
+import random
 import stat
 import subprocess
 import zipfile
@@ -113,3 +115,27 @@ class ArchiveEngineMessages(WineTestCase):
         self.assertEqual(code, 12, message)
         self.assertTrue(text.startswith(message.rstrip("\r\n")), (text, message))
         self.assertFalse(os.path.exists(self.path("new.zip")))
+
+    def test_worker_threads_make_the_same_archive(self):
+        rng = random.Random(20)
+        words = [b"int ", b"return ", b"value", b";\r\n", b"    ", b"archive", b"{", b"}\r\n"]
+        files = {"empty.txt": b"", "zeros.dat": bytes(400000), "big random.bin": rng.randbytes(1500000),
+                 "big text.txt": b"".join(rng.choice(words) for _ in range(400000))}
+        for i in range(30):
+            files["t%d.txt" % i] = b"".join(rng.choice(words) for _ in range(i * 300 + 1))
+            files["r%d.bin" % i] = rng.randbytes((i % 5) * 7000)
+        for name, data in files.items():
+            self.write_bytes("src/" + name, data)
+        archives = {}
+        for threads in ("1", "4"):
+            # Files above 1 MB are streamed by the writer, the others prepared by the workers.
+            p, result = self.start_probe("zip", self.win("t%s.zip" % threads), self.win("src") + "\\*",
+                                         threads, "1000000")
+            code, message = self.finish(p, result)
+            self.assertEqual(code, 0, message)
+            archives[threads] = self.read_bytes("t%s.zip" % threads)
+        self.assertEqual(archives["4"], archives["1"])
+        with zipfile.ZipFile(io.BytesIO(archives["4"])) as z:
+            self.assertIsNone(z.testzip())
+            self.assertEqual({i.filename: z.read(i) for i in z.infolist()}, files)
+            self.assertEqual(z.getinfo("big random.bin").compress_type, zipfile.ZIP_STORED)

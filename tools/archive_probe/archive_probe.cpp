@@ -3,22 +3,28 @@
 // and can be answered by the test. Not shipped.
 //
 //   archive_probe <result file> extract <archive> <destination> [password]
-//   archive_probe <result file> zip <archive> <item list>
+//   archive_probe <result file> zip <archive> <item list> [threads [whole-file limit]]
+//
+// The zip's optional figures set the engine's compressing threads (0 one per processor, 1 none)
+// and the size above which a file is streamed instead of read whole.
 //
 // The run is not quiet and supplies no display function. The result file receives "<code>|<text>"
 // (the engine's last reported message) when the call returns.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "engine_state.h"
 #include "zipdll.h"
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: archive_probe <result file> extract <archive> <destination> [password]\n"
-                         "       archive_probe <result file> zip <archive> <item list>\n");
+    std::fprintf(stderr,
+                 "usage: archive_probe <result file> extract <archive> <destination> [password]\n"
+                 "       archive_probe <result file> zip <archive> <item list> [threads [limit]]\n");
     return 2;
 }
 
@@ -51,6 +57,10 @@ int main(int argc, char** argv) {
     } else if (what == "zip") {
         ZipProcessAttach(GetModuleHandleA(nullptr));
         ZipThreadAttach();
+        if (dravik::archive::ZipThreadState* state = dravik::archive::zip_state()) {
+            if (argc > 5) state->worker_threads = static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10));
+            if (argc > 6) state->whole_entry_limit = std::strtoull(argv[6], nullptr, 10);
+        }
         ZIPCMDSTRUCT z{};
         z.size = sizeof z;
         z.Function = ZIP_ADD;

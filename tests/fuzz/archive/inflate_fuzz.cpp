@@ -1,5 +1,6 @@
 // Fuzz target: inflate must refuse or decode any input without reading or writing out of bounds,
-// and its fast loops (BMI2 and plain, 64- and 32-bit bit buffers) must agree on every input.
+// and its fast loops (BMI2 and plain, 64- and 32-bit bit buffers) and its whole-buffer mode must
+// agree on every input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,6 +47,17 @@ Outcome run_wide(const uint8_t* data, size_t size) {
     return o;
 }
 
+// Straight into a buffer of exactly the streamed output's size (ASan sees any write past it).
+Outcome run_direct(const uint8_t* data, size_t size, size_t capacity) {
+    Outcome o;
+    o.out.resize(capacity);
+    InflateResult r = inflate_into(data, size, o.out.data(), o.out.size());
+    o.status = r.status == InflateStatus::output_failed ? InflateStatus::invalid : r.status;
+    o.consumed = r.consumed;
+    o.out.resize(r.produced);
+    return o;
+}
+
 bool same(const Outcome& a, const Outcome& b) {
     if (a.status != b.status) return false;
     if (a.status != InflateStatus::ok) return true;  // how far a failing stream got may differ
@@ -62,5 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome plain = run_wide(data, size);
     inflate_allow_bmi2(true);
     if (!same(wide, narrow) || !same(wide, plain)) std::abort();
+    // A stream that ends well fits exactly; one that fails, fails here too (or runs out of room).
+    Outcome direct = run_direct(data, size, wide.out.size());
+    if (wide.status == InflateStatus::ok && !same(wide, direct)) std::abort();
+    if (wide.status != InflateStatus::ok && direct.status == InflateStatus::ok) std::abort();
     return 0;
 }

@@ -575,6 +575,49 @@ TEST(Inflate, EveryTruncationOfAValidStreamIsReported) {
     }
 }
 
+TEST(Inflate, IntoTheCallersBufferAgreesWithStreaming) {
+    for (const auto& [name, data] : corpus()) {
+        for (int level : {0, 1, 6, 9}) {
+            SCOPED_TRACE(name + " level " + std::to_string(level));
+            auto packed = deflate_buffer(data.data(), data.size(), level);
+            // Exactly the decoded size: the decoder must not write past it (ASan watches).
+            std::vector<uint8_t> out(data.size());
+            auto r = inflate_into(packed.data(), packed.size(), out.data(), out.size());
+            ASSERT_EQ(r.status, InflateStatus::ok) << r.reason;
+            EXPECT_EQ(r.consumed, packed.size());
+            EXPECT_EQ(r.produced, data.size());
+            EXPECT_TRUE(out == data);
+            if (!data.empty()) {
+                std::vector<uint8_t> short_by_one(data.size() - 1);
+                r = inflate_into(packed.data(), packed.size(), short_by_one.data(), short_by_one.size());
+                EXPECT_EQ(r.status, InflateStatus::output_failed);
+            }
+            for (size_t cut : {packed.size() / 2, packed.size() - 1}) {
+                if (cut >= packed.size()) continue;
+                std::vector<uint8_t> ignored;
+                auto streamed = inflate_buffer(packed.data(), cut, ignored);
+                EXPECT_EQ(inflate_into(packed.data(), cut, out.data(), out.size()).status, streamed.status) << cut;
+            }
+        }
+    }
+    // Damaged streams fail the same way in both, and never overrun the buffer.
+    auto data = corpus()[3].second;
+    auto packed = deflate_buffer(data.data(), data.size(), 9);
+    std::mt19937 rng(99);
+    for (int i = 0; i < 200; ++i) {
+        auto bad = packed;
+        bad[rng() % bad.size()] ^= uint8_t(1u << (rng() % 8));
+        std::vector<uint8_t> streamed, out(data.size());
+        auto s = inflate_buffer(bad.data(), bad.size(), streamed, data.size());
+        auto r = inflate_into(bad.data(), bad.size(), out.data(), out.size());
+        const auto expected = s.status == InflateStatus::invalid && s.produced >= data.size() ? r.status : s.status;
+        EXPECT_EQ(r.status, expected) << i;
+        if (s.status == InflateStatus::ok) {
+            EXPECT_TRUE(std::equal(streamed.begin(), streamed.end(), out.begin())) << i;
+        }
+    }
+}
+
 TEST(Inflate, FlippedBitsNeverOverrun) {
     auto data = corpus()[2].second;
     data.resize(20000);

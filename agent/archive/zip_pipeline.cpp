@@ -1,0 +1,99 @@
+#include "zip_pipeline.h"
+
+#include <algorithm>
+
+namespace dravik::archive {
+namespace {
+
+// Prepared data that may wait for the writer, and how far workers may run ahead of it.
+constexpr uint64_t kBudget = 96u << 20;
+constexpr size_t kMaxAheadPerWorker = 16;
+
+}  // namespace
+
+FilePreparer::FilePreparer(std::vector<PrepareJob> jobs, unsigned threads, uint64_t whole_limit)
+    : jobs_(std::move(jobs)), whole_limit_(whole_limit), done_(jobs_.size()), ready_(jobs_.size()) {
+    if (threads == 0) threads = host().processor_count();
+    if (threads <= 1 || jobs_.size() <= 1) return;
+    monitor_ = host().make_monitor();
+    threads = static_cast<unsigned>(std::min<size_t>(threads, jobs_.size()));
+    // Workers read threads_ under the lock; they wait for it until all have started.
+    MonitorLock held(*monitor_);
+    for (unsigned i = 0; i < threads; ++i) {
+        auto t = host().start_thread([this] { work(); });
+        if (!t) break;  // fewer workers; the caller's thread prepares what is left
+        threads_.push_back(std::move(t));
+    }
+}
+
+FilePreparer::~FilePreparer() {
+    if (monitor_) {
+        MonitorLock held(*monitor_);
+        stopping_ = true;
+        monitor_->notify_all();
+    }
+    for (auto& t : threads_) t->join();
+}
+
+uint64_t FilePreparer::cost(size_t index) const {
+    // A large file is streamed by the writer later; only its handle is held meanwhile.
+    return jobs_[index].size > whole_limit_ ? 0 : jobs_[index].size;
+}
+
+bool FilePreparer::may_start() const {
+    if (next_ >= jobs_.size()) return false;
+    if (next_ == taken_) return true;  // the one the writer waits for: always
+    return next_ - taken_ < kMaxAheadPerWorker * threads_.size() && in_flight_ + cost(next_) <= kBudget;
+}
+
+void FilePreparer::work() {
+    HostMonitor& m = *monitor_;
+    m.lock();
+    for (;;) {
+        while (!stopping_ && next_ < jobs_.size() && !may_start()) m.wait();
+        if (stopping_ || next_ >= jobs_.size()) break;
+        const size_t i = next_++;
+        in_flight_ += cost(i);
+        m.unlock();
+        PreparedFile p;
+        try {
+            p = prepare_file(jobs_[i].source, jobs_[i].level, whole_limit_);
+        } catch (...) {
+            p = PreparedFile{};
+            p.status = Status{4, "Out of memory"};
+        }
+        m.lock();
+        done_[i] = std::move(p);
+        ready_[i] = 1;
+        m.notify_all();
+    }
+    m.unlock();
+}
+
+PreparedFile FilePreparer::take(size_t index) {
+    if (!monitor_ || threads_.empty()) return prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_);
+    HostMonitor& m = *monitor_;
+    MonitorLock held(m);
+    taken_ = index;
+    if (next_ <= index) {
+        // Nobody has started it (or those before it were skipped): the caller does it itself.
+        next_ = index + 1;
+        in_flight_ += cost(index);
+        m.unlock();
+        PreparedFile p = prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_);
+        m.lock();
+        in_flight_ -= cost(index);
+        taken_ = index + 1;
+        m.notify_all();
+        return p;
+    }
+    m.notify_all();
+    while (!ready_[index]) m.wait();
+    PreparedFile p = std::move(done_[index]);
+    in_flight_ -= cost(index);
+    taken_ = index + 1;
+    m.notify_all();
+    return p;
+}
+
+}  // namespace dravik::archive
