@@ -340,11 +340,13 @@ void run_passphrase_prompt(AgentApp& app) {
     ChildSpec label;
     label.text = "Enter Passphrase";
     label.x = 15, label.y = 15, label.w = 150, label.h = 15;
+    label.id = kFirstFormId;
     ChildSpec edit;
     edit.cls = ChildClass::kEdit;
     edit.style = kStyleEdit;
     edit.ex_style = kExClientEdge;
     edit.x = 15, edit.y = 45, edit.w = 150, edit.h = 15;
+    edit.id = kFirstFormId + 1;
     edit.subclass = Subclass::kEdit;
     ChildSpec ok;
     ok.cls = ChildClass::kButton;
@@ -370,6 +372,12 @@ void run_passphrase_prompt(AgentApp& app) {
     st.ring.add("btnContinue", reinterpret_cast<uintptr_t>(st.windows[1]));
     st.ring.add("btnCancel", reinterpret_cast<uintptr_t>(st.windows[3]));
 
+    // The window keeps its place but gets the size that shows Ok and Cancel: at its first size of
+    // 200 x 100 the caption leaves them below the client area.
+    RECT r{0, 0, 180, 105};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(hwnd, GWL_EXSTYLE)));
+    SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
     ShowWindow(hwnd, SW_SHOWNORMAL);
     UpdateWindow(hwnd);
     ResetEvent(app.prompt_event);
