@@ -39,6 +39,7 @@
 #include <shlobj.h>
 
 #include <sddl.h>
+
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -199,8 +200,8 @@ int file_attributes(const std::string& path, const char* set) {
 }
 
 int file_security(const std::string& path, const char* set) {
-    const SECURITY_INFORMATION what =
-        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION;
     if (set) {
         PSECURITY_DESCRIPTOR sd = nullptr;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(set, SDDL_REVISION_1, &sd, nullptr)) return 1;
