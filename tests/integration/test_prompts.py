@@ -123,7 +123,7 @@ class Prompts(WineTestCase):
     def test_two_pages_cancel_keys_and_end(self):
         out = self.win("out.txt")
         edits = "".join(f"$edit a{i} \"\" d{i}\n" for i in range(34))
-        self.script(edits + f"-file {out} -ie \"{{a0}}|{{a33}}|{{MsgState}}\"\n$edit b B\n$stop\n"
+        self.script(edits + f"-file {out} -ie \"{{a0}}|{{a33}}|{{MsgState}}\"\n$edit b B\n$file {{b}} Choose\n$stop\n"
                     f"-file {out} -ie \"not reached\"", cleanup=f"-file {out} -ie \"cleanup\"")
         agent = self.start_agent("x.sdf")
         rects = self.rects(FORM)
@@ -135,8 +135,13 @@ class Prompts(WineTestCase):
         self.key(FORM, 2000, 27)  # Esc: Cancel; the second page still follows
         self.wait_for(lambda: len(self.rects(FORM)) == 4, what="the second page")
         self.key(FORM, 2000, 13)  # Enter: Done
-        self.wait_for(lambda: len(self.rects(FORM)) == 5 and 1069 in self.rects(FORM), what="the third form")
+        self.wait_for(lambda: 6003 in self.rects(FORM), what="the third form")
         self.assertEqual(self.styles(FORM)[1069][3], "1")
+        # The file chosen goes to the edit bound to the same variable.
+        self.click(FORM, "Browse For File")
+        self.assertEqual(self.wintest("settext", "Choose", "1148", "C:\\chosen.txt", "20000").returncode, 0)
+        self.click("Choose", "#1")
+        self.wait_for(lambda: (2001, "Edit", "C:\\chosen.txt") in self.window_texts(FORM), what="the chosen path")
         self.click(FORM, "End")
         self.assertEqual(agent.wait(timeout=60), 0)
         self.assertEqual(self.out(), ["|d33|OK"])
