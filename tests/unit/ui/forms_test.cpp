@@ -183,12 +183,13 @@ TEST(FormLayout, OptsStartsItsOwnColumnOrPage) {
     Forms f;
     f.run_form_script(
         "$edit a\r\n$edit b\r\n$edit c\r\n$edit d\r\n$edit e\r\n$edit f\r\n$edit g\r\n$edit h\r\n"
-        "$edit i\r\n$opts o \"\" x p q\r\n");
+        "$edit i\r\n$opts o \"\" x p q r s t u v w\r\n");
     const FormPage& p = f.host.pages[0];
     // y = 298: 298 + 0 + 120 > 410, so the group moves to x = 250 and the window widens to 480.
     EXPECT_EQ(window_with_id(p, 2009).x, 250);
     EXPECT_EQ(window_with_id(p, 2009).y, 10);
     EXPECT_EQ(p.width, 480);
+    EXPECT_EQ(p.controls.back().choices, (std::vector<std::string>{"p", "q", "r", "s", "t", "u"}));  // six at most
     EXPECT_EQ(f.var("o"), "");  // the default "x" is no choice: nothing checked
 }
 
