@@ -115,8 +115,11 @@ void answer(PromptState& st, HWND hwnd, int id) {
     ShowWindow(hwnd, SW_HIDE);
     WindowReader reader(st.windows);
     if (st.passphrase_edit && id == kIdDone) {
-        // Read before the controls are destroyed below.
-        st.passphrase = window_text(st.passphrase_edit).substr(0, kMaxPassphrase);
+        // Read before the controls are destroyed below, through a buffer that is wiped after.
+        char typed[kMaxPassphrase + 1] = "";
+        GetWindowTextA(st.passphrase_edit, typed, sizeof typed);
+        st.passphrase = typed;
+        SecureZeroMemory(typed, sizeof typed);
         st.passphrase_ok = true;
     }
     answer_page(st.app.run, st.session, id, st.passphrase_edit ? nullptr : &reader);
