@@ -240,6 +240,33 @@ HWND create_child(PromptState& st, const ChildSpec& s, HFONT font) {
     return w;
 }
 
+void end_with_program(AgentApp& app);
+
+// Waits for the prompt event while dispatching the worker's window messages; true when it was
+// signalled, false on time-out or failure. The status window closing in the meantime ends the
+// program: the run does not go on behind the user's back (see end_with_program).
+bool wait_dispatching(AgentApp& app, DWORD timeout_ms) {
+    const DWORD deadline = GetTickCount() + timeout_ms;
+    for (;;) {
+        HANDLE handles[2] = {app.prompt_event, app.stop_event.load()};
+        const DWORD count = handles[1] ? 2 : 1;
+        DWORD left = INFINITE;
+        if (timeout_ms != INFINITE) {
+            const DWORD now = GetTickCount();
+            left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+        }
+        const DWORD r = MsgWaitForMultipleObjects(count, handles, FALSE, left, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return true;
+        if (count == 2 && r == WAIT_OBJECT_0 + 1) end_with_program(app);
+        if (r != WAIT_OBJECT_0 + count) return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
 HFONT make_form_font(const FontMetrics& m) {
     return CreateFontA(m.height, m.avg_width, 0, 0, 300, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 16, "MS Sans Serif");
@@ -304,17 +331,8 @@ bool PromptState::show_page(FormSession& s) {
 }
 
 bool PromptState::wait_for_answer() {
-    for (;;) {
-        if (!app.run.running) return false;
-        const DWORD r = MsgWaitForMultipleObjects(1, &app.prompt_event, FALSE, INFINITE, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return true;
-        if (r != WAIT_OBJECT_0 + 1) return false;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
+    if (!app.run.running) return false;
+    return wait_dispatching(app, INFINITE);
 }
 
 void PromptState::close_page() {
@@ -386,18 +404,7 @@ void run_passphrase_prompt(AgentApp& app) {
     ResetEvent(app.prompt_event);
     SetFocus(hwnd);
 
-    const DWORD deadline = GetTickCount() + kPassphraseWaitMs;
-    for (;;) {
-        const DWORD now = GetTickCount();
-        const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
-        const DWORD r = MsgWaitForMultipleObjects(1, &app.prompt_event, FALSE, left, QS_ALLINPUT);
-        if (r != WAIT_OBJECT_0 + 1) break;  // answered, timed out or failed
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
+    wait_dispatching(app, kPassphraseWaitMs);
     // Unanswered: the prompt goes away and nothing was typed.
     if (st.passphrase_edit) st.close_page();
     st.passphrase_edit = nullptr;
@@ -431,6 +438,18 @@ bool create_prompt_window(AgentApp& app) {
     }
     return true;
 }
+
+namespace {
+
+// The person closed the status window while a form or the passphrase prompt was up: the program is
+// ending and nothing of the run may follow. This thread's windows go first (the system would
+// otherwise hold up the process's end for them), then the thread ends here.
+void end_with_program(AgentApp& app) {
+    close_prompt_window(app);
+    ExitThread(0);
+}
+
+}  // namespace
 
 // The run is over: a form it did not wait for (one in Cleanup) goes with the window, and the
 // passphrase is wiped.
