@@ -129,10 +129,18 @@ void answer(PromptState& st, HWND hwnd, int id) {
     SetEvent(st.app.prompt_event);
 }
 
+// A greyed End stays in the ring but is stepped over: focus cannot rest on it, and Tab would stop
+// there for good.
 void move_focus(PromptState& st, bool backwards) {
-    const uintptr_t current = reinterpret_cast<uintptr_t>(GetFocus());
-    const uintptr_t to = backwards ? st.ring.previous(current) : st.ring.next(current);
-    if (to) SetFocus(reinterpret_cast<HWND>(to));
+    uintptr_t at = reinterpret_cast<uintptr_t>(GetFocus());
+    for (size_t i = 0; i < st.ring.size(); ++i) {
+        at = backwards ? st.ring.previous(at) : st.ring.next(at);
+        HWND to = reinterpret_cast<HWND>(at);
+        if (to && IsWindowEnabled(to)) {
+            SetFocus(to);
+            return;
+        }
+    }
 }
 
 LRESULT CALLBACK PromptWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

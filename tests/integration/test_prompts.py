@@ -134,6 +134,12 @@ class Prompts(WineTestCase):
         self.assertEqual(self.styles(FORM)[1069][3], "0")  # End is greyed without $stop
         self.key(FORM, 2000, 27)  # Esc: Cancel; the second page still follows
         self.wait_for(lambda: len(self.rects(FORM)) == 4, what="the second page")
+        # Shift+Tab from the first entry wraps backwards; the greyed End is stepped over both ways.
+        self.assertEqual(self.focus(), 2000)
+        self.assertEqual(self.wintest("shiftkey", FORM, "2000", "9").returncode, 0)
+        self.wait_for(lambda: self.focus() == 1071, what="Shift+Tab to Cancel")
+        self.key(FORM, 2000, 9)
+        self.wait_for(lambda: self.focus() == 2000, what="Tab over End to the edit")
         self.key(FORM, 2000, 13)  # Enter: Done
         self.wait_for(lambda: 6003 in self.rects(FORM), what="the third form")
         self.assertEqual(self.styles(FORM)[1069][3], "1")

@@ -15,6 +15,7 @@
 //   wintest settext <caption> <id> <text> [ms]    sets the text of the control (found at any depth)
 //   wintest size <caption> <w> <h> [timeout_ms]   gives the window this outer size
 //   wintest key <caption> <id> <vk> [timeout_ms]  posts a key press (virtual-key code) to the control
+//   wintest shiftkey <caption> <id> <vk> [ms]    as key, with Shift held down in the target's input state
 //   wintest focus <caption> [timeout_ms]          the id of the control that has the keyboard focus
 //   wintest styles <caption> [timeout_ms]         the window: window|style|exstyle|class brush (hex),
 //                                                 then its child controls: id|class|style|exstyle|enabled
@@ -347,7 +348,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size" || cmd == "key";
+    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size" || cmd == "key" || cmd == "shiftkey";
     const DWORD timeout = timeout_arg(argc, argv,
                                       cmd == "send"                        ? 7
                                       : two_args                           ? 5
@@ -401,6 +402,22 @@ int main(int argc, char** argv) {
         }
         HWND control = find_control(window, std::atoi(argv[3]));
         if (!control) return 1;
+        if (cmd == "shiftkey") {
+            // Sharing the target thread's input state lets Shift be set for it; the posted key then
+            // reads it with GetKeyState as a typed one would.
+            const DWORD self = GetCurrentThreadId(), target = GetWindowThreadProcessId(control, nullptr);
+            if (!AttachThreadInput(self, target, TRUE)) return 1;
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_SHIFT] |= 0x80;
+            SetKeyboardState(keys);
+            PostMessageA(control, WM_KEYDOWN, static_cast<WPARAM>(std::atoi(argv[4])), 1);
+            Sleep(1000);
+            keys[VK_SHIFT] &= 0x7F;
+            SetKeyboardState(keys);
+            AttachThreadInput(self, target, FALSE);
+            return 0;
+        }
         if (cmd == "key") {
             const UINT vk = static_cast<UINT>(std::atoi(argv[4]));
             const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, 0)) << 16;
