@@ -22,6 +22,9 @@ class UserInterface {
     virtual void sections_finished() = 0;
     // The status window has been closed: the program is ending.
     virtual bool stop_requested() = 0;
+    // The passphrase prompt of the `promptpassphrase` option; returns once it is answered or has
+    // waited 120 seconds. What was typed stays with the user interface.
+    virtual void prompt_passphrase() {}
 };
 
 class SystemServices {

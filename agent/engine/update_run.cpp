@@ -144,6 +144,7 @@ void run_update(RunState& run, const std::string& script_path, const StatementHa
         run.log.enable();
     }
     if (run.services.ui.stop_requested()) return;
+    if (options.prompt_passphrase) run.services.ui.prompt_passphrase();
 
     if (options.wait_for_date && run.today < options.effective_date) return;
 

@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 
 #include "commands/registry_win32.h"
 #include "engine/platform_win32.h"
 #include "engine/run_state.h"
+#include "prompt_window.h"
 
 namespace dravik {
 
@@ -23,6 +25,7 @@ public:
     void sections_starting(const std::string& update_name, bool show_progress) override;
     void sections_finished() override;
     bool stop_requested() override;
+    void prompt_passphrase() override;
 
 private:
     AgentApp& app_;
@@ -51,6 +54,7 @@ public:
     HWND status_bar = nullptr;   // its activity bar
     HFONT status_font = nullptr;
     HWND prompt = nullptr;       // the hidden prompt window (worker thread)
+    std::unique_ptr<PromptState> prompt_state;  // its forms and passphrase (worker thread)
     HANDLE worker = nullptr;                 // joined by the main entry before it returns
     HANDLE progress = nullptr;               // started by the worker, joined after it
     std::atomic<HANDLE> stop_event{nullptr};
@@ -80,6 +84,8 @@ void signal_stop(AgentApp& app);
 // Worker thread (worker.cpp) and its hidden prompt window (prompt_window.cpp).
 DWORD WINAPI worker_thread(LPVOID app);
 bool create_prompt_window(AgentApp& app);
+// Closes the prompt window at the end of the run, with any form still on it.
+void close_prompt_window(AgentApp& app);
 
 // The modal help dialog, owned by the status window.
 void show_help_dialog(AgentApp& app);

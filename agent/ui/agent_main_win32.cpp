@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "agent_app.h"
+#include "prompt_window.h"
 
 namespace dravik {
 

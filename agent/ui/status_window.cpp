@@ -139,7 +139,7 @@ bool register_status_class(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, kProgramName);
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_SCROLLBAR);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_SCROLLBAR + 1);  // brush value 1
     wc.lpszMenuName = kProgramName;
     wc.lpszClassName = kClassName;
     return register_classic(wc) != 0;

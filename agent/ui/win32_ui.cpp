@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "agent_app.h"
+#include "prompt_window.h"
 
 namespace dravik {
 
@@ -55,6 +56,8 @@ void Win32UserInterface::sections_starting(const std::string& update_name, bool 
 }
 
 void Win32UserInterface::sections_finished() { ShowWindow(app_.status, SW_MINIMIZE); }
+
+void Win32UserInterface::prompt_passphrase() { run_passphrase_prompt(app_); }
 
 bool Win32UserInterface::stop_requested() {
     HANDLE stop = app_.stop_event.load();

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "agent_app.h"
+#include "prompt_window.h"
 #include "commands/batch_file.h"
 #include "commands/command_runner.h"
 #include "commands/control_win32.h"
@@ -60,7 +61,10 @@ DWORD WINAPI worker_thread(LPVOID param) {
     Win32ComponentHost components;
     handlers.command = CommandRunner(CommandServices{files, app.registry, &processes, &shortcuts, &components});
     handlers.batch = [&processes](RunState& run) { RunBatchFile(run, processes); };
+    PromptState& prompts = *app.prompt_state;
+    handlers.prompt = [&prompts](RunState& run) { return run_prompt_statement(run, prompts, prompts.session); };
     run_update(app.run, cl.script_path, handlers);
+    close_prompt_window(app);
 
     PostMessageA(app.status, WM_CLOSE, 0, 0);
     return 0;

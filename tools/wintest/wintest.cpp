@@ -15,7 +15,15 @@
 //   wintest settext <caption> <id> <text> [ms]    sets the text of the control (found at any depth)
 //   wintest size <caption> <w> <h> [timeout_ms]   gives the window this outer size
 //   wintest key <caption> <id> <vk> [timeout_ms]  posts a key press (virtual-key code) to the control
+//   wintest shiftkey <caption> <id> <vk> [ms]    as key, with Shift held down in the target's input state
 //   wintest focus <caption> [timeout_ms]          the id of the control that has the keyboard focus
+//   wintest styles <caption> [timeout_ms]         the window: window|style|exstyle|class brush (hex),
+//                                                 then its child controls: id|class|style|exstyle|enabled
+//   wintest send <caption> <id> <msg> <wp> <lp> [ms] sends a message (numbers in decimal or 0x hex) to
+//                                                 the control with the id, or with id -1 to the window
+//                                                 itself; prints the result
+//   wintest sendclass <class> <msg> <wp> <lp>     sends a message to the top-level window of the class,
+//                                                 visible or not; prints the result
 //   wintest run   <command line> [timeout_ms]     starts a program with exactly this command line,
 //                                                 waits for it and exits with its exit code
 //   wintest hold  <path> <ms> [share]             opens a file with the share mode (default 0: none),
@@ -28,6 +36,7 @@
 //
 // Exit code 0 on success, 1 when the window or button was not found in time, 2 on bad usage.
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include <sddl.h>
@@ -272,13 +281,28 @@ int print_rects(HWND window) {
     return 0;
 }
 
+int print_styles(HWND window) {
+    std::printf("window|%lx|%lx|%llx\n", static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
+                static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)),
+                static_cast<unsigned long long>(GetClassLongPtrA(window, GCLP_HBRBACKGROUND)));
+    for (HWND child : children(window)) {
+        std::printf("%d|%s|%lx|%lx|%d\n", GetDlgCtrlID(child), class_name(child).c_str(),
+                    static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
+                    static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)), IsWindowEnabled(child) ? 1 : 0);
+    }
+    return 0;
+}
+
+long long number_arg(const char* text) { return std::strtoll(text, nullptr, 0); }
+
 int usage() {
     std::fprintf(stderr,
                  "usage: wintest list | procs | wait|gone|texts|close <caption> [ms] | click <caption> <button> [ms]"
                  " | run <command line> [ms] | hold <path> <ms> [share] | attr <path> [hex]"
                  " | sd <path> [sddl] | lnk <path> | rects <caption> [ms] | command <caption> <id> [ms]"
                  " | chars|settext <caption> <id> <text> [ms] | size <caption> <w> <h> [ms]"
-                 " | key <caption> <id> <vk> [ms] | focus <caption> [ms]\n");
+                 " | key <caption> <id> <vk> [ms] | focus <caption> [ms] | styles <caption> [ms]"
+                 " | send <caption> <id> <msg> <wp> <lp> [ms] | sendclass <class> <msg> <wp> <lp>\n");
     return 2;
 }
 
@@ -303,6 +327,18 @@ int main(int argc, char** argv) {
     }
     if (cmd == "attr") return file_attributes(argv[2], argc > 3 ? argv[3] : nullptr);
     if (cmd == "lnk") return print_link(argv[2]);
+    if (cmd == "sendclass") {
+        if (argc < 6) return usage();
+        HWND target = FindWindowA(argv[2], nullptr);
+        DWORD_PTR result = 0;
+        if (!target || !SendMessageTimeoutA(
+                           target, static_cast<UINT>(number_arg(argv[3])), static_cast<WPARAM>(number_arg(argv[4])),
+                           static_cast<LPARAM>(number_arg(argv[5])), SMTO_ABORTIFHUNG, 10000, &result)) {
+            return 1;
+        }
+        std::printf("%lld\n", static_cast<long long>(result));
+        return 0;
+    }
     if (cmd == "sd") return file_security(argv[2], argc > 3 ? argv[3] : nullptr);
     const std::string caption = argv[2];
 
@@ -318,8 +354,12 @@ int main(int argc, char** argv) {
 
     if (is_control_command(cmd)) return control_command(cmd, wait_window(caption, 20000), argc, argv);
 
-    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size" || cmd == "key";
-    const DWORD timeout = timeout_arg(argc, argv, two_args ? 5 : cmd == "click" || cmd == "command" ? 4 : 3);
+    const bool two_args = cmd == "chars" || cmd == "settext" || cmd == "size" || cmd == "key" || cmd == "shiftkey";
+    const DWORD timeout = timeout_arg(argc, argv,
+                                      cmd == "send"                        ? 7
+                                      : two_args                           ? 5
+                                      : cmd == "click" || cmd == "command" ? 4
+                                                                           : 3);
     HWND window = wait_window(caption, timeout);
     if (!window) {
         std::fprintf(stderr, "wintest: no window \"%s\"\n", caption.c_str());
@@ -331,6 +371,21 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd == "rects") return print_rects(window);
+    if (cmd == "styles") return print_styles(window);
+    if (cmd == "send") {
+        if (argc < 7) return usage();
+        const int id = std::atoi(argv[3]);
+        HWND target = id == -1 ? window : find_control(window, id);
+        if (!target) return 1;
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(target, static_cast<UINT>(number_arg(argv[4])),
+                                 static_cast<WPARAM>(number_arg(argv[5])), static_cast<LPARAM>(number_arg(argv[6])),
+                                 SMTO_ABORTIFHUNG, 10000, &result)) {
+            return 1;
+        }
+        std::printf("%lld\n", static_cast<long long>(result));
+        return 0;
+    }
     if (cmd == "focus") {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
@@ -353,6 +408,22 @@ int main(int argc, char** argv) {
         }
         HWND control = find_control(window, std::atoi(argv[3]));
         if (!control) return 1;
+        if (cmd == "shiftkey") {
+            // Sharing the target thread's input state lets Shift be set for it; the posted key then
+            // reads it with GetKeyState as a typed one would.
+            const DWORD self = GetCurrentThreadId(), target = GetWindowThreadProcessId(control, nullptr);
+            if (!AttachThreadInput(self, target, TRUE)) return 1;
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_SHIFT] |= 0x80;
+            SetKeyboardState(keys);
+            PostMessageA(control, WM_KEYDOWN, static_cast<WPARAM>(std::atoi(argv[4])), 1);
+            Sleep(1000);
+            keys[VK_SHIFT] &= 0x7F;
+            SetKeyboardState(keys);
+            AttachThreadInput(self, target, FALSE);
+            return 0;
+        }
         if (cmd == "key") {
             const UINT vk = static_cast<UINT>(std::atoi(argv[4]));
             const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, 0)) << 16;
