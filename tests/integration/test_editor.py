@@ -2,10 +2,11 @@
 for byte, the title and the save prompts, recent files and window settings in the registry, and
 Replace All."""
 import os
+import subprocess
 import time
 import unittest
 
-from harness import WineTestCase, reg_delete, reg_query, start_program, winpath
+from harness import ENV, WINE, WINTEST, WineTestCase, reg_delete, reg_query, start_program, winpath
 
 KEY = r"HKCU\Software\Quorvel\DkEdit"
 EXE = "DkEdit.exe"
@@ -192,6 +193,54 @@ class Editor(WineTestCase):
         self.tool("command", title + "*", "40002")
         self.wait_file("r.sdf", b"bar one\r\nnothing\r\nbar bar\r\nend", "the replaced text")
         self.close_and_wait(p, title)
+
+    def test_saves_leave_only_the_document_and_failures_keep_it(self):
+        """Saves leave nothing beside the document; a read-only document and one another program
+        holds open give the error box and keep their bytes, and nothing is left beside them."""
+        os.mkdir(self.path("d"))
+        for name in ("a.sdf", "ro.sdf", "held.sdf"):
+            self.write(f"d/{name}", b"old\r\ntext")
+        os.chmod(self.path("d/ro.sdf"), 0o444)
+        listing = ["a.sdf", "held.sdf", "ro.sdf"]
+        a = self.win("d\\a.sdf")
+        p = self.start(a)
+        for n, ch in enumerate("xy"):
+            self.tool("chars", f"DkEdit - {a}", "114", ch)
+            self.tool("command", f"DkEdit - {a}*", "40002")
+            self.wait_file("d/a.sdf", b"xy"[:n + 1] + b"old\r\ntext", "the save")
+            self.tool("wait", f"DkEdit - {a}", "20000")
+            self.assertEqual(sorted(os.listdir(self.path("d"))), listing)
+        self.close_and_wait(p, f"DkEdit - {a}")
+
+        # The held document is opened before the other program takes it.
+        editors = {"held.sdf": self.start(self.win("d\\held.sdf"))}
+        self.tool("wait", "DkEdit - " + self.win("d\\held.sdf"), "20000")
+        with open(self.path("held.out"), "wb") as sink:
+            holder = subprocess.Popen([WINE, WINTEST, "hold", self.win("d\\held.sdf"), "90000"],
+                                      cwd=self.dir, env=ENV, stdin=subprocess.DEVNULL, stdout=sink, stderr=sink)
+        self.processes.append(holder)
+        self.wait_for(lambda: b"held" in self.read("held.out"), what="the document to be held open")
+        for name in ("ro.sdf", "held.sdf"):
+            doc = self.win(f"d\\{name}")
+            p = editors.get(name) or self.start(doc)
+            title = f"DkEdit - {doc}"
+            self.tool("wait", title, "20000")
+            self.tool("chars", title, "114", "z")
+            self.tool("command", title + "*", "40002")
+            texts = [t for _, _, t in self.window_texts("Error")]
+            self.assertIn(f'Could not save "{doc}"', texts)
+            self.click("Error", "OK")
+            self.tool("gone", "Error", "20000")
+            self.assertEqual(self.read(f"d/{name}"), b"old\r\ntext")
+            self.assertEqual(sorted(os.listdir(self.path("d"))), listing)
+            # The edit stays unsaved: closing asks, No keeps the file as it was.
+            self.tool("close", title + "*")
+            self.click("Save SDF?", "No")
+            self.assertEqual(p.wait(timeout=30), 0)
+        holder.kill()
+        holder.wait()
+        self.assertEqual(self.read("d/held.sdf"), b"old\r\ntext")
+        os.chmod(self.path("d/ro.sdf"), 0o644)
 
 
 if __name__ == "__main__":
