@@ -11,6 +11,8 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EXAMPLES = os.path.join(os.path.dirname(SOURCE), "examples")
 SAMPLE_KEY = r"HKCU\Software\Quorvel\DravikSample"
 GETVAL_KEY = r"HKLM\Software\Quorvel\DkGetVal"
+FORM = "DravikLT - User input required"
+BM_CLICK, CB_SETCURSEL = 0xF5, 0x14E
 
 
 class Examples(WineTestCase):
@@ -19,7 +21,10 @@ class Examples(WineTestCase):
         it stands (so that a value may be quoted as an administrator would quote it)."""
         shutil.copy(os.path.join(EXAMPLES, name + ".sdf"), self.dir)
         self.assertEqual(self.run_command_line(f"{name}.sdf LogDir={winpath(self.dir)} {more}"), 0)
-        with open(os.path.join(SOURCE, "data", "examples", name + ".log"), encoding="latin-1") as f:
+        self.check_log(name)
+
+    def check_log(self, name, expected=None):
+        with open(os.path.join(SOURCE, "data", "examples", (expected or name) + ".log"), encoding="latin-1") as f:
             self.assertEqual(self.log_entries(name + ".log")[1:], f.read().splitlines())
 
     def text(self, name):
@@ -71,6 +76,29 @@ class Examples(WineTestCase):
         self.assertEqual(self.text("workstation.ini").split("\r\n")[:4],
                          ["[Workstation]", "Name=WS-0101", "Place=Floor 1, Room 12", "Address=10.1.1.21"])
         self.assertEqual(self.text("getval-workstations.csv").splitlines()[0].split(",")[0], "WS-0102")
+
+    def test_user_form_answered_then_cancelled(self):
+        """The form shows the user's name from the environment; Done writes the answers, Cancel writes nothing."""
+        shutil.copy(os.path.join(EXAMPLES, "user-form.sdf"), self.dir)
+        ini = self.path("workstation.ini")
+        for answer in ("Done", "Cancel"):
+            agent = self.start_agent("user-form.sdf", "LogDir=" + winpath(self.dir))
+            rows = self.window_texts(FORM)
+            controls = {cls: (ident, text) for ident, cls, text in rows}
+            backup = [ident for ident, _, text in rows if text == "Back up my documents every night"]
+            self.assertEqual(controls["Edit"][1], os.environ.get("USER", "root"))  # Wine's USERNAME
+            self.assertEqual(controls["ComboBox"][1], "Sales")
+            if answer == "Done":
+                self.assertEqual(self.wintest("settext", FORM, str(controls["Edit"][0]), "Ann Lee").returncode, 0)
+                r = self.wintest("send", FORM, str(controls["ComboBox"][0]), str(CB_SETCURSEL), "2", "0", "20000")
+                self.assertEqual(r.returncode, 0)
+                self.assertEqual(self.wintest("send", FORM, str(backup[0]), str(BM_CLICK), "0", "0", "20000").returncode, 0)
+            self.click(FORM, answer)
+            self.assertEqual(agent.wait(timeout=60), 0)
+            self.check_log("user-form", "user-form" if answer == "Done" else "user-form-cancel")
+            os.remove(self.path("user-form.log"))
+            with open(ini, "rb") as f:
+                self.assertEqual(f.read(), b"[Owner]\r\nName=Ann Lee\r\nDepartment=Accounts\r\nBackup=No\r\n")
 
     def test_every_sample_passes_the_script_check(self):
         samples = sorted(n for n in os.listdir(EXAMPLES) if n.endswith(".sdf"))
