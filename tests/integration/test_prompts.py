@@ -12,6 +12,7 @@ PROMPT = "DravikLT - User Prompt"
 STATUS = "Dravik Status"
 
 BM_CLICK, CB_SETCURSEL, PBM_GETPOS = 0xF5, 0x14E, 0x408
+BM_GETCHECK, CB_GETCOUNT = 0xF0, 0x146
 WM_SYSCOMMAND, SC_MINIMIZE, TRAY, WM_LBUTTONDBLCLK = 0x112, 0xF020, 10002, 0x203
 
 
@@ -155,6 +156,34 @@ class Prompts(WineTestCase):
         self.assertEqual(len([l for l in log if l.startswith("$edit a33 ")]), 1)
         self.assertIn("$edit a33 \"\" d33, Getting user input.", log)
         self.assertEqual(log[-1], "Update completed, Forms")
+
+    def test_editor_written_list_and_options_with_empty_default(self):
+        """The lines DkEdit writes for a list box and option buttons carry an empty default before
+        the items: it selects nothing, and is neither an item nor a choice."""
+        out = self.win("out.txt")
+        self.script('$list {c} "Pick one" "" red "dark blue"\n'
+                    '$opts {o} Pick "" a b\n'
+                    f'-file {out} -ie "{{c}}|{{o}}"\n'
+                    '$list {c} "Pick one" "" red "dark blue"\n'
+                    '$opts {o} Pick "" a b\n'
+                    f'-file {out} -ie "{{c}}|{{o}}"')
+        agent = self.start_agent("x.sdf")
+        for answer in ("as shown", "chosen"):
+            rows = self.window_texts(FORM)
+            combo = [(i, t) for i, c, t in rows if c == "ComboBox"]
+            radios = [(i, t) for i, c, t in rows if c == "Button" and i >= 2000]
+            self.assertEqual((len(combo), combo[0][1]), (1, "red"))
+            self.assertEqual(self.send(FORM, combo[0][0], CB_GETCOUNT), 2)
+            self.assertEqual([t for _, t in radios], ["a", "b"])
+            self.assertEqual([self.send(FORM, i, BM_GETCHECK) for i, _ in radios], [0, 0])
+            if answer == "chosen":
+                self.send(FORM, combo[0][0], CB_SETCURSEL, 1)
+                self.send(FORM, radios[1][0], BM_CLICK)
+            self.click(FORM, "Done")
+            self.wait_for(lambda: os.path.exists(self.path("out.txt")) and len(self.out()) == (answer == "chosen") + 1,
+                          what="the answers")
+        self.assertEqual(agent.wait(timeout=60), 0)
+        self.assertEqual(self.out(), ["red|", "dark blue|b"])
 
     def test_message_and_questions(self):
         out = self.win("out.txt")
