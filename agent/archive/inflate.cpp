@@ -20,11 +20,11 @@
 //   as large as the shortest code needs and grows a bit at a time by copying itself, so that
 //   most entries are written by block copies. The fixed code's tables are built once.
 // - Output goes to a buffer (64 KiB, grown to 288 KiB when more output comes) that keeps the last
-//   32 KiB as history when it is flushed. While at least 64 input bytes and 320 bytes of output
+//   32 KiB as history when it is flushed. While at least 16 input bytes and 32 bytes of output
 //   room remain, the fast loop decodes with one refill per match or per up to three literals
 //   (on 32-bit targets three per match and one per literal) and copies matches 16 or 8 bytes at
-//   a time, letting a copy run up to 31 bytes past its end into the room that follows. Stored
-//   blocks are copied straight from the input.
+//   a time, letting a copy run up to 31 bytes past its end; a match without that much room after
+//   it is left to the symbol-at-a-time path. Stored blocks are copied straight from the input.
 #include "inflate.h"
 
 #include <algorithm>
@@ -45,8 +45,8 @@ constexpr size_t kInBuffer = 65536;
 constexpr size_t kOutBuffer = kWindow + 256 * 1024;
 constexpr size_t kInitialOut = 2 * kWindow;
 // The fast loop runs while this much input is buffered and this much output room is left.
-constexpr size_t kFastInput = 64;
-constexpr size_t kFastOutput = 320;
+constexpr size_t kFastInput = 16;
+constexpr size_t kFastOutput = 32;
 constexpr int kMaxBits = 15;
 
 struct Failure {
@@ -109,7 +109,9 @@ class DecodeTable {
         }
         if (left > 0 && !(used == 1 && max_length == 1) && used != 0) return "incomplete code lengths";
 
-        const int bits = std::min(primary_bits, std::max(max_length, 1));
+        // The primary table always has its full width, so that the fast loop indexes it with a
+        // constant mask; short codes just fill it with more copies.
+        const int bits = primary_bits;
         const uint32_t primary_size = 1u << bits;
         bits_ = bits;
         uint32_t* const table = entries_.data();
@@ -573,13 +575,14 @@ class Inflater {
             top_up();
             if (out_cap_ - out_pos_ < kFastOutput && !direct_ && !flush(false))
                 return {InflateStatus::output_failed, "output refused"};
+            bool done = false;
             if (available() >= kFastInput && out_cap_ - out_pos_ >= kFastOutput) {
-                bool done = false;
                 Failure f = fast_codes(lit, dist, done);
                 if (done) return f;
-                continue;
             }
-            bool done = false;
+            // The fast loop stopped short (or could not start): one symbol the careful way, which
+            // also takes the match the fast loop leaves when it does not fit the output room.
+
             Failure f = one_symbol(lit, dist, done);
             if (done) return f;
         }
@@ -641,12 +644,14 @@ class Inflater {
         uint8_t* const out_begin = out_data_;
         uint8_t* out = out_begin + out_pos_;
         uint8_t* const out_limit = out_begin + out_cap_ - kFastOutput;
+        // A match copy may write up to 31 bytes past its end.
+        uint8_t* const copy_limit = out_begin + out_cap_ - 32;
         Word bits = bits_;
         int count = bit_count_;
         const uint32_t* const lt = lit.entries();
         const uint32_t* const dt = dist.entries();
-        const int lbits = lit.bits(), dbits = dist.bits();
-        const uint32_t lmask = (1u << lbits) - 1;
+        constexpr int lbits = kLitBits, dbits = kDistBits;
+        constexpr uint32_t lmask = (1u << lbits) - 1;
         Failure result = kOk;
 
 #define DRAVIK_REFILL()                                 \
@@ -717,6 +722,12 @@ class Inflater {
             DRAVIK_CONSUME_STEP(e);
             const uint32_t length =
                 value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(e)) - 1)) >> code_length(e));
+            if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
+                // Too near the end of the output for the fast copy: the match is left unread.
+                bits = saved;
+                count += static_cast<int>(e & 31);
+                break;
+            }
             if (!kOneRefillPerMatch) DRAVIK_REFILL();
             const uint32_t d = lookup(dt, dbits, bits);
             if (!(d & kBase)) {
