@@ -265,18 +265,7 @@ inline Word load_word(const uint8_t* p) {
 inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
-    if (distance >= 16) {
-        std::memcpy(dst, src, 16);
-        std::memcpy(dst + 16, src + 16, 16);
-        if (length <= 32) return;
-        dst += 32;
-        src += 32;
-        do {
-            std::memcpy(dst, src, 16);
-            dst += 16;
-            src += 16;
-        } while (dst < end);
-    } else if (distance >= 8) {
+    if (distance >= 8) {
         std::memcpy(dst, src, 8);
         std::memcpy(dst + 8, src + 8, 8);
         std::memcpy(dst + 16, src + 16, 8);
