@@ -521,7 +521,9 @@ class Inflater {
         if (cl_used < 2) return {InflateStatus::invalid, "incomplete code length code"};
 
         uint8_t lengths[286 + 30] = {};
-        int n = 0;
+        const char* bad = nullptr;
+        int n = fast_code_lengths(lengths, nlit + ndist, bad);
+        if (bad) return {InflateStatus::invalid, bad};
         while (n < nlit + ndist) {
             uint32_t e = decode(precode_);
             if (e == 0) return {InflateStatus::truncated, "input ended in the code lengths"};
@@ -555,6 +557,69 @@ class Inflater {
         if (const char* why = dist_.build(lengths + nlit, ndist, kDistBits, Alphabet::distance))
             return {InflateStatus::invalid, why};
         return codes(lit_, dist_);
+    }
+
+    // Reads code lengths while a whole word of input is buffered, with the bit buffer in locals
+    // and one refill per code (a code and its extra bits take at most 14 bits). Returns how many
+    // it read, for the careful loop to go on from there, or sets `why` when the lengths are
+    // invalid.
+    int fast_code_lengths(uint8_t* lengths, int total, const char*& why) {
+        Word bits = bits_;
+        int count = bit_count_;
+        size_t pos = in_pos_;
+        const uint32_t* const table = precode_.entries();
+        int n = 0;
+        while (n < total && in_len_ - pos >= sizeof(Word)) {
+            if (count < 14) {
+                bits |= load_word<Word>(in_data_ + pos) << count;
+                const int bytes = (kWordBits - 1 - count) >> 3;
+                pos += static_cast<size_t>(bytes);
+                count += 8 * bytes;
+            }
+            const uint32_t e = table[static_cast<uint32_t>(bits) & ((1u << kPrecodeBits) - 1)];
+            if (e & (kNoCode | kBadSymbol)) {
+                why = "invalid code length code";
+                break;
+            }
+            const int len = code_length(e);
+            bits >>= len;
+            count -= len;
+            const uint32_t sym = value_of(e);
+            if (sym < 16) {
+                lengths[n++] = static_cast<uint8_t>(sym);
+                continue;
+            }
+            uint32_t repeat;
+            uint8_t value = 0;
+            if (sym == 16) {
+                if (n == 0) {
+                    why = "repeat with no previous length";
+                    break;
+                }
+                value = lengths[n - 1];
+                repeat = 3 + static_cast<uint32_t>(bits & 3);
+                bits >>= 2;
+                count -= 2;
+            } else if (sym == 17) {
+                repeat = 3 + static_cast<uint32_t>(bits & 7);
+                bits >>= 3;
+                count -= 3;
+            } else {
+                repeat = 11 + static_cast<uint32_t>(bits & 127);
+                bits >>= 7;
+                count -= 7;
+            }
+            if (repeat > static_cast<uint32_t>(total - n)) {
+                why = "code lengths repeat past the end";
+                break;
+            }
+            std::memset(lengths + n, value, repeat);
+            n += static_cast<int>(repeat);
+        }
+        bits_ = bits;
+        bit_count_ = count;
+        in_pos_ = pos;
+        return n;
     }
 
     // Decodes a block's symbols up to its end-of-block code: in the fast loop while input and
