@@ -93,9 +93,19 @@ class DecodeTable {
 
     // Builds from `count` code lengths; returns nullptr on success or the reason it is invalid.
     const char* build(const uint8_t* lengths, int count, int primary_bits, Alphabet alphabet) {
+        // The symbols are counted and sorted in four interleaved lanes of consecutive symbols:
+        // with one counter per length, symbols of equal length in a row would each wait for the
+        // previous count to be stored.
+        constexpr int kLanes = 4;
+        const int lane_size = (count + kLanes - 1) / kLanes;
+        uint8_t padded[288 + kLanes] = {};
+        std::memcpy(padded, lengths, static_cast<size_t>(count));
+        int lane_count[kLanes][kMaxBits + 1] = {};
+        for (int i = 0; i < lane_size; ++i)
+            for (int k = 0; k < kLanes; ++k) lane_count[k][padded[k * lane_size + i]]++;
         int per_length[kMaxBits + 1] = {};
-        for (int i = 0; i < count; ++i) per_length[lengths[i]]++;
-        per_length[0] = 0;
+        for (int len = 1; len <= kMaxBits; ++len)
+            for (int k = 0; k < kLanes; ++k) per_length[len] += lane_count[k][len];
         int min_length = 0, max_length = 0, used = 0;
         for (int len = 1; len <= kMaxBits; ++len)
             if (per_length[len]) {
@@ -126,11 +136,18 @@ class DecodeTable {
         }
 
         // Symbols in canonical order: by code length, then by symbol (RFC 1951 3.2.2).
-        int offset[kMaxBits + 2] = {};
-        for (int len = 1; len <= kMaxBits; ++len) offset[len + 1] = offset[len] + per_length[len];
+        int offset[kLanes][kMaxBits + 1];
+        for (int len = 1, start = 0; len <= kMaxBits; ++len)
+            for (int k = 0; k < kLanes; ++k) {
+                offset[k][len] = start;
+                start += lane_count[k][len];
+            }
         uint16_t sorted[288];
-        for (int sym = 0; sym < count; ++sym)
-            if (lengths[sym]) sorted[offset[lengths[sym]]++] = static_cast<uint16_t>(sym);
+        for (int i = 0; i < lane_size; ++i)
+            for (int k = 0; k < kLanes; ++k) {
+                const int sym = k * lane_size + i;
+                if (padded[sym]) sorted[offset[k][padded[sym]]++] = static_cast<uint16_t>(sym);
+            }
 
         // Codes up to the primary bits: the table grows one bit at a time from the shortest code
         // length. Growing copies the entries already there into the new upper half, which is
