@@ -753,8 +753,12 @@ class Inflater {
         uint32_t e = lookup(lt, lbits, bits);
         while (in <= in_limit && out <= out_limit) {
             DRAVIK_REFILL();
+            // The entry's step is taken before its kind is known (every kind takes it), so
+            // that the next lookup need not wait for the branch; a length's extra bits are
+            // then read from the bits saved before.
+            Word saved = bits;
+            DRAVIK_CONSUME_STEP(e);
             if (e & kLiteral) {
-                DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
                 if (kOneRefillPerMatch) {
                     // At least 56 bits came with the refill: room for three literal codes in
@@ -779,18 +783,13 @@ class Inflater {
             }
             if (!(e & kBase)) {
                 done = true;
-                if (e & kEndOfBlock) {
-                    DRAVIK_CONSUME_STEP(e);
-                } else {
+                if (!(e & kEndOfBlock))
                     result = {InflateStatus::invalid,
                               (e & kNoCode) ? "invalid literal/length code" : "invalid literal/length symbol"};
-                }
                 break;
             }
             // A length code and its extra bits go in one step; the extra bits are the ones
             // after the code in the bits it took.
-            Word saved = bits;
-            DRAVIK_CONSUME_STEP(e);
             const uint32_t length =
                 value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(e)) - 1)) >> code_length(e));
             if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
