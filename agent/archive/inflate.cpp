@@ -275,6 +275,14 @@ inline Word load_word(const uint8_t* p) {
     return w;
 }
 
+inline void store_word(uint8_t* p, uint64_t w) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    for (size_t i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(w >> (8 * i));
+#else
+    std::memcpy(p, &w, 8);
+#endif
+}
+
 // Copies a match of `length` bytes from `distance` bytes back; may write up to 31 bytes past the
 // end. Overlapping copies repeat the pattern, as RFC 1951 3.2.3 requires: each piece is copied
 // from bytes before its own start. Most matches are short, so the first 32 bytes are copied
@@ -302,18 +310,19 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
             dst += 8;
         } while (dst < end);
     } else {
-        // A short period: the first bytes one at a time, up to a multiple of the period of at
-        // least 8; from there the pattern repeats at that multiple, and 8-byte pieces copy it.
-        uint32_t period = distance;
-        while (period < 8) period += distance;
-        for (uint32_t i = 0; i < period; ++i) dst[i] = src[i];
-        dst += period;
-        src = dst - period;
-        while (dst < end) {
-            std::memcpy(dst, src, 8);
-            dst += 8;
-            src += 8;
-        }
+        // A period of 2 to 7 bytes: one word holds the pattern from its first byte on, and is
+        // stored at steps of the largest multiple of the period that fits in it. No piece is
+        // read back from what the copy itself has just written. Only the period's own bytes
+        // of the first load are kept.
+        uint64_t pattern = load_word<uint64_t>(src) & (~uint64_t(0) >> (64 - 8 * distance));
+        pattern |= pattern << (8 * distance);
+        pattern |= pattern << (8 * distance) << (8 * distance);  // two shifts: each under 64 bits
+        static constexpr uint8_t kStep[8] = {0, 0, 8, 6, 8, 5, 6, 7};  // 8 - 8 % period
+        const uint32_t step = kStep[distance];
+        do {
+            store_word(dst, pattern);
+            dst += step;
+        } while (dst < end);
     }
 }
 
