@@ -22,9 +22,9 @@
 // - Output goes to a buffer (64 KiB, grown to 288 KiB when more output comes) that keeps the last
 //   32 KiB as history when it is flushed. While at least 16 input bytes and 32 bytes of output
 //   room remain, the fast loop decodes with one refill per match or per up to three literals
-//   (on 32-bit targets three per match and one per literal) and copies matches 16 or 8 bytes at
-//   a time, letting a copy run up to 31 bytes past its end; a match without that much room after
-//   it is left to the symbol-at-a-time path. Stored blocks are copied straight from the input.
+//   (on 32-bit targets three per match and one per literal) and copies matches 8 bytes at a
+//   time, writing at least 32 bytes and up to 7 past the match's end; a match without that much
+//   room after it is left to the symbol-at-a-time path. Stored blocks are copied straight from the input.
 #include "inflate.h"
 
 #include <algorithm>
@@ -283,10 +283,11 @@ inline void store_word(uint8_t* p, uint64_t w) {
 #endif
 }
 
-// Copies a match of `length` bytes from `distance` bytes back; may write up to 31 bytes past the
-// end. Overlapping copies repeat the pattern, as RFC 1951 3.2.3 requires: each piece is copied
-// from bytes before its own start. Most matches are short, so the first 32 bytes are copied
-// without a loop (whose exit would be hard to predict).
+// Copies a match of `length` bytes from `distance` bytes back, writing up to 7 bytes past its
+// end (and, for distances of 8 or more, 32 bytes at least). Overlapping copies repeat the
+// pattern, as RFC 1951 3.2.3 requires: each 8-byte piece is copied from bytes before its own
+// start. Most matches are short, so the first 32 bytes are copied without a loop (whose exit
+// would be hard to predict).
 inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
@@ -724,8 +725,9 @@ class Inflater {
         uint8_t* const out_begin = out_data_;
         uint8_t* out = out_begin + out_pos_;
         uint8_t* const out_limit = out_begin + out_cap_ - kFastOutput;
-        // A match copy may write up to 31 bytes past its end.
-        uint8_t* const copy_limit = out_begin + out_cap_ - 32;
+        // A match copy writes up to 7 bytes past its end (and up to 32 bytes from its start,
+        // which the loop's output limit leaves room for).
+        uint8_t* const copy_limit = out_begin + out_cap_ - 7;
         Word bits = bits_;
         int count = bit_count_;
         const uint32_t* const lt = lit.entries();
