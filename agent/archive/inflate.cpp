@@ -88,8 +88,8 @@ constexpr int kLitBits = 11, kDistBits = 8, kPrecodeBits = 7;
 
 class DecodeTable {
   public:
-    DecodeTable(int symbols, int primary_bits)
-        : entries_(table_capacity(symbols, primary_bits)), capacity_(table_capacity(symbols, primary_bits)) {}
+    DecodeTable(const DecodeTable&) = delete;
+    DecodeTable& operator=(const DecodeTable&) = delete;
 
     // Builds from `count` code lengths; returns nullptr on success or the reason it is invalid.
     const char* build(const uint8_t* lengths, int count, int primary_bits, Alphabet alphabet) {
@@ -124,7 +124,7 @@ class DecodeTable {
         const int bits = primary_bits;
         const uint32_t primary_size = 1u << bits;
         bits_ = bits;
-        uint32_t* const table = entries_.data();
+        uint32_t* const table = entries_;
         // No-code entries carry length 1 so that one available bit is enough to call them invalid.
         const uint32_t no_code = with_length(kNoCode, 1);
         if (used == 0 || left > 0) {
@@ -209,8 +209,11 @@ class DecodeTable {
         return nullptr;
     }
 
-    const uint32_t* entries() const { return entries_.data(); }
+    const uint32_t* entries() const { return entries_; }
     int bits() const { return bits_; }
+
+  protected:
+    DecodeTable(uint32_t* entries, size_t capacity) : entries_(entries), capacity_(capacity) {}
 
   private:
     static uint32_t entry(int sym, Alphabet alphabet) {
@@ -231,14 +234,26 @@ class DecodeTable {
         return kBadSymbol;
     }
 
-    CodecBuffer<uint32_t> entries_;
+    uint32_t* entries_;
     size_t capacity_;
     int bits_ = 1;
 };
 
+// A table holding its entries itself: a decoder's tables come with it in one allocation, which
+// matters when an archive holds many small files.
+template <size_t Capacity>
+class DecodeTableOf : public DecodeTable {
+  public:
+    DecodeTableOf() : DecodeTable(storage_, Capacity) {}
+
+  private:
+    uint32_t storage_[Capacity];
+};
+
 // The fixed codes of RFC 1951 3.2.6, built once for every decoder.
 struct FixedTables {
-    DecodeTable lit{288, kLitBits}, dist{32, kDistBits};
+    DecodeTableOf<table_capacity(288, kLitBits)> lit;
+    DecodeTableOf<table_capacity(32, kDistBits)> dist;
     FixedTables() {
         uint8_t lengths[288];
         for (int i = 0; i < 144; ++i) lengths[i] = 8;
@@ -874,7 +889,10 @@ class Inflater {
     size_t out_cap_ = 0;
     size_t out_pos_ = 0, flushed_ = 0;
     uint64_t out_base_ = 0;  // output bytes before output_[0]
-    DecodeTable lit_{286, kLitBits}, dist_{30, kDistBits}, precode_{19, kPrecodeBits};
+    DecodeTableOf<table_capacity(286, kLitBits)> lit_;
+    DecodeTableOf<table_capacity(30, kDistBits)> dist_;
+    // Code-length codes are at most 7 bits long: the primary table is the whole table.
+    DecodeTableOf<size_t(1) << kPrecodeBits> precode_;
 };
 
 }  // namespace
