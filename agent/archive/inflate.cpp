@@ -332,7 +332,7 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
         // of the first load are kept.
         uint64_t pattern = load_word<uint64_t>(src) & (~uint64_t(0) >> (64 - 8 * distance));
         pattern |= pattern << (8 * distance);
-        pattern |= pattern << (8 * distance) << (8 * distance);  // two shifts: each under 64 bits
+        pattern |= pattern << (8 * distance) << (8 * distance);        // two shifts: each under 64 bits
         static constexpr uint8_t kStep[8] = {0, 0, 8, 6, 8, 5, 6, 7};  // 8 - 8 % period
         const uint32_t step = kStep[distance];
         do {
@@ -744,18 +744,21 @@ class Inflater {
         // which the loop's output limit leaves room for).
         uint8_t* const copy_limit = out_begin + out_cap_ - 7;
         Word bits = bits_;
-        int count = bit_count_;
+        // The valid bit count is the low bits of `count` (six for a 64-bit buffer, five for a
+        // 32-bit one); steps are taken off it as whole table entries, whose higher bits only
+        // change the higher bits of `count`, so no mask is needed there.
+        uint32_t count = static_cast<uint32_t>(bit_count_);
         const uint32_t* const lt = lit.entries();
         const uint32_t* const dt = dist.entries();
         constexpr int lbits = kLitBits, dbits = kDistBits;
         constexpr uint32_t lmask = (1u << lbits) - 1;
         Failure result = kOk;
 
-#define DRAVIK_REFILL()                                 \
-    do {                                                \
-        bits |= load_word<Word>(in) << count;           \
-        in += (kWordBits - 1 - count) >> 3;             \
-        count |= kRefilled;                             \
+#define DRAVIK_REFILL()                                           \
+    do {                                                          \
+        bits |= load_word<Word>(in) << (count & (kWordBits - 1)); \
+        in += (~count & (kWordBits - 1)) >> 3;                    \
+        count |= kRefilled;                                       \
     } while (0)
 #define DRAVIK_CONSUME(n) \
     do {                  \
@@ -764,10 +767,10 @@ class Inflater {
     } while (0)
 // Consumes an entry's step. The shift count is masked as the shift instruction itself does, so
 // that the compiler can leave the mask out; bit 5 is clear, so this is the step.
-#define DRAVIK_CONSUME_STEP(e)             \
-    do {                                   \
-        bits >>= ((e) & (kWordBits - 1));  \
-        count -= static_cast<int>((e)&31); \
+#define DRAVIK_CONSUME_STEP(e)            \
+    do {                                  \
+        bits >>= ((e) & (kWordBits - 1)); \
+        count -= (e);                     \
     } while (0)
 
         // A refill leaves the whole word holding stream bits, and one round of the loop takes at
@@ -821,7 +824,7 @@ class Inflater {
             if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
                 // Too near the end of the output for the fast copy: the match is left unread.
                 bits = saved;
-                count += static_cast<int>(e & 31);
+                count += e;
                 break;
             }
             if (!kOneRefillPerMatch) DRAVIK_REFILL();
@@ -835,7 +838,8 @@ class Inflater {
             if (kOneRefillPerMatch) {
                 saved = bits;
                 DRAVIK_CONSUME_STEP(d);
-                distance = value_of(d) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(d)) - 1)) >> code_length(d));
+                distance =
+                    value_of(d) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(d)) - 1)) >> code_length(d));
             } else {
                 // A distance code and its extra bits may need up to 28 bits: a refill between.
                 DRAVIK_CONSUME(code_length(d));
@@ -861,7 +865,7 @@ class Inflater {
         in_pos_ = static_cast<size_t>(in - in_data_);
         out_pos_ = static_cast<size_t>(out - out_begin);
         bits_ = bits;
-        bit_count_ = count;
+        bit_count_ = static_cast<int>(count & (kWordBits - 1));
         return result;
     }
 
