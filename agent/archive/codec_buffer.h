@@ -12,7 +12,7 @@ namespace dravik::archive {
 template <typename T>
 class CodecBuffer {
 public:
-    explicit CodecBuffer(size_t size) : data_(new T[size]), size_(size) {}
+    explicit CodecBuffer(size_t size) : data_(size ? new T[size] : nullptr), size_(size) {}
 
     T* data() { return data_.get(); }
     const T* data() const { return data_.get(); }

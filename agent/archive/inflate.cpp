@@ -20,11 +20,11 @@
 //   as large as the shortest code needs and grows a bit at a time by copying itself, so that
 //   most entries are written by block copies. The fixed code's tables are built once.
 // - Output goes to a buffer (64 KiB, grown to 288 KiB when more output comes) that keeps the last
-//   32 KiB as history when it is flushed. While at least 64 input bytes and 320 bytes of output
+//   32 KiB as history when it is flushed. While at least 16 input bytes and 32 bytes of output
 //   room remain, the fast loop decodes with one refill per match or per up to three literals
-//   (on 32-bit targets three per match and one per literal) and copies matches 16 or 8 bytes at
-//   a time, letting a copy run up to 31 bytes past its end into the room that follows. Stored
-//   blocks are copied straight from the input.
+//   (on 32-bit targets three per match and one per literal) and copies matches 8 bytes at a
+//   time, writing at least 32 bytes and up to 7 past the match's end; a match without that much
+//   room after it is left to the symbol-at-a-time path. Stored blocks are copied straight from the input.
 #include "inflate.h"
 
 #include <algorithm>
@@ -45,8 +45,8 @@ constexpr size_t kInBuffer = 65536;
 constexpr size_t kOutBuffer = kWindow + 256 * 1024;
 constexpr size_t kInitialOut = 2 * kWindow;
 // The fast loop runs while this much input is buffered and this much output room is left.
-constexpr size_t kFastInput = 64;
-constexpr size_t kFastOutput = 320;
+constexpr size_t kFastInput = 16;
+constexpr size_t kFastOutput = 32;
 constexpr int kMaxBits = 15;
 
 struct Failure {
@@ -88,14 +88,24 @@ constexpr int kLitBits = 11, kDistBits = 8, kPrecodeBits = 7;
 
 class DecodeTable {
   public:
-    DecodeTable(int symbols, int primary_bits)
-        : entries_(table_capacity(symbols, primary_bits)), capacity_(table_capacity(symbols, primary_bits)) {}
+    DecodeTable(const DecodeTable&) = delete;
+    DecodeTable& operator=(const DecodeTable&) = delete;
 
     // Builds from `count` code lengths; returns nullptr on success or the reason it is invalid.
     const char* build(const uint8_t* lengths, int count, int primary_bits, Alphabet alphabet) {
+        // The symbols are counted and sorted in four interleaved lanes of consecutive symbols:
+        // with one counter per length, symbols of equal length in a row would each wait for the
+        // previous count to be stored.
+        constexpr int kLanes = 4;
+        const int lane_size = (count + kLanes - 1) / kLanes;
+        uint8_t padded[288 + kLanes] = {};
+        std::memcpy(padded, lengths, static_cast<size_t>(count));
+        int lane_count[kLanes][kMaxBits + 1] = {};
+        for (int i = 0; i < lane_size; ++i)
+            for (int k = 0; k < kLanes; ++k) lane_count[k][padded[k * lane_size + i]]++;
         int per_length[kMaxBits + 1] = {};
-        for (int i = 0; i < count; ++i) per_length[lengths[i]]++;
-        per_length[0] = 0;
+        for (int len = 1; len <= kMaxBits; ++len)
+            for (int k = 0; k < kLanes; ++k) per_length[len] += lane_count[k][len];
         int min_length = 0, max_length = 0, used = 0;
         for (int len = 1; len <= kMaxBits; ++len)
             if (per_length[len]) {
@@ -109,10 +119,12 @@ class DecodeTable {
         }
         if (left > 0 && !(used == 1 && max_length == 1) && used != 0) return "incomplete code lengths";
 
-        const int bits = std::min(primary_bits, std::max(max_length, 1));
+        // The primary table always has its full width, so that the fast loop indexes it with a
+        // constant mask; short codes just fill it with more copies.
+        const int bits = primary_bits;
         const uint32_t primary_size = 1u << bits;
         bits_ = bits;
-        uint32_t* const table = entries_.data();
+        uint32_t* const table = entries_;
         // No-code entries carry length 1 so that one available bit is enough to call them invalid.
         const uint32_t no_code = with_length(kNoCode, 1);
         if (used == 0 || left > 0) {
@@ -124,11 +136,18 @@ class DecodeTable {
         }
 
         // Symbols in canonical order: by code length, then by symbol (RFC 1951 3.2.2).
-        int offset[kMaxBits + 2] = {};
-        for (int len = 1; len <= kMaxBits; ++len) offset[len + 1] = offset[len] + per_length[len];
+        int offset[kLanes][kMaxBits + 1];
+        for (int len = 1, start = 0; len <= kMaxBits; ++len)
+            for (int k = 0; k < kLanes; ++k) {
+                offset[k][len] = start;
+                start += lane_count[k][len];
+            }
         uint16_t sorted[288];
-        for (int sym = 0; sym < count; ++sym)
-            if (lengths[sym]) sorted[offset[lengths[sym]]++] = static_cast<uint16_t>(sym);
+        for (int i = 0; i < lane_size; ++i)
+            for (int k = 0; k < kLanes; ++k) {
+                const int sym = k * lane_size + i;
+                if (padded[sym]) sorted[offset[k][padded[sym]]++] = static_cast<uint16_t>(sym);
+            }
 
         // Codes up to the primary bits: the table grows one bit at a time from the shortest code
         // length. Growing copies the entries already there into the new upper half, which is
@@ -190,8 +209,11 @@ class DecodeTable {
         return nullptr;
     }
 
-    const uint32_t* entries() const { return entries_.data(); }
+    const uint32_t* entries() const { return entries_; }
     int bits() const { return bits_; }
+
+  protected:
+    DecodeTable(uint32_t* entries, size_t capacity) : entries_(entries), capacity_(capacity) {}
 
   private:
     static uint32_t entry(int sym, Alphabet alphabet) {
@@ -212,14 +234,26 @@ class DecodeTable {
         return kBadSymbol;
     }
 
-    CodecBuffer<uint32_t> entries_;
+    uint32_t* entries_;
     size_t capacity_;
     int bits_ = 1;
 };
 
+// A table holding its entries itself: a decoder's tables come with it in one allocation, which
+// matters when an archive holds many small files.
+template <size_t Capacity>
+class DecodeTableOf : public DecodeTable {
+  public:
+    DecodeTableOf() : DecodeTable(storage_, Capacity) {}
+
+  private:
+    uint32_t storage_[Capacity];
+};
+
 // The fixed codes of RFC 1951 3.2.6, built once for every decoder.
 struct FixedTables {
-    DecodeTable lit{288, kLitBits}, dist{32, kDistBits};
+    DecodeTableOf<table_capacity(288, kLitBits)> lit;
+    DecodeTableOf<table_capacity(32, kDistBits)> dist;
     FixedTables() {
         uint8_t lengths[288];
         for (int i = 0; i < 144; ++i) lengths[i] = 8;
@@ -256,25 +290,23 @@ inline Word load_word(const uint8_t* p) {
     return w;
 }
 
-// Copies a match of `length` bytes from `distance` bytes back; may write up to 31 bytes past the
-// end. Overlapping copies repeat the pattern, as RFC 1951 3.2.3 requires: each piece is copied
-// from bytes before its own start. Most matches are short, so the first 32 bytes are copied
-// without a loop (whose exit would be hard to predict).
+inline void store_word(uint8_t* p, uint64_t w) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    for (size_t i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(w >> (8 * i));
+#else
+    std::memcpy(p, &w, 8);
+#endif
+}
+
+// Copies a match of `length` bytes from `distance` bytes back, writing up to 7 bytes past its
+// end (and, for distances of 8 or more, 32 bytes at least). Overlapping copies repeat the
+// pattern, as RFC 1951 3.2.3 requires: each 8-byte piece is copied from bytes before its own
+// start. Most matches are short, so the first 32 bytes are copied without a loop (whose exit
+// would be hard to predict).
 inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
-    if (distance >= 16) {
-        std::memcpy(dst, src, 16);
-        std::memcpy(dst + 16, src + 16, 16);
-        if (length <= 32) return;
-        dst += 32;
-        src += 32;
-        do {
-            std::memcpy(dst, src, 16);
-            dst += 16;
-            src += 16;
-        } while (dst < end);
-    } else if (distance >= 8) {
+    if (distance >= 8) {
         std::memcpy(dst, src, 8);
         std::memcpy(dst + 8, src + 8, 8);
         std::memcpy(dst + 16, src + 16, 8);
@@ -294,18 +326,19 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
             dst += 8;
         } while (dst < end);
     } else {
-        // A short period: the first bytes one at a time, up to a multiple of the period of at
-        // least 8; from there the pattern repeats at that multiple, and 8-byte pieces copy it.
-        uint32_t period = distance;
-        while (period < 8) period += distance;
-        for (uint32_t i = 0; i < period; ++i) dst[i] = src[i];
-        dst += period;
-        src = dst - period;
-        while (dst < end) {
-            std::memcpy(dst, src, 8);
-            dst += 8;
-            src += 8;
-        }
+        // A period of 2 to 7 bytes: one word holds the pattern from its first byte on, and is
+        // stored at steps of the largest multiple of the period that fits in it. No piece is
+        // read back from what the copy itself has just written. Only the period's own bytes
+        // of the first load are kept.
+        uint64_t pattern = load_word<uint64_t>(src) & (~uint64_t(0) >> (64 - 8 * distance));
+        pattern |= pattern << (8 * distance);
+        pattern |= pattern << (8 * distance) << (8 * distance);        // two shifts: each under 64 bits
+        static constexpr uint8_t kStep[8] = {0, 0, 8, 6, 8, 5, 6, 7};  // 8 - 8 % period
+        const uint32_t step = kStep[distance];
+        do {
+            store_word(dst, pattern);
+            dst += step;
+        } while (dst < end);
     }
 }
 
@@ -530,7 +563,9 @@ class Inflater {
         if (cl_used < 2) return {InflateStatus::invalid, "incomplete code length code"};
 
         uint8_t lengths[286 + 30] = {};
-        int n = 0;
+        const char* bad = nullptr;
+        int n = fast_code_lengths(lengths, nlit + ndist, bad);
+        if (bad) return {InflateStatus::invalid, bad};
         while (n < nlit + ndist) {
             uint32_t e = decode(precode_);
             if (e == 0) return {InflateStatus::truncated, "input ended in the code lengths"};
@@ -566,6 +601,69 @@ class Inflater {
         return codes(lit_, dist_);
     }
 
+    // Reads code lengths while a whole word of input is buffered, with the bit buffer in locals
+    // and one refill per code (a code and its extra bits take at most 14 bits). Returns how many
+    // it read, for the careful loop to go on from there, or sets `why` when the lengths are
+    // invalid.
+    int fast_code_lengths(uint8_t* lengths, int total, const char*& why) {
+        Word bits = bits_;
+        int count = bit_count_;
+        size_t pos = in_pos_;
+        const uint32_t* const table = precode_.entries();
+        int n = 0;
+        while (n < total && in_len_ - pos >= sizeof(Word)) {
+            if (count < 14) {
+                bits |= load_word<Word>(in_data_ + pos) << count;
+                const int bytes = (kWordBits - 1 - count) >> 3;
+                pos += static_cast<size_t>(bytes);
+                count += 8 * bytes;
+            }
+            const uint32_t e = table[static_cast<uint32_t>(bits) & ((1u << kPrecodeBits) - 1)];
+            if (e & (kNoCode | kBadSymbol)) {
+                why = "invalid code length code";
+                break;
+            }
+            const int len = code_length(e);
+            bits >>= len;
+            count -= len;
+            const uint32_t sym = value_of(e);
+            if (sym < 16) {
+                lengths[n++] = static_cast<uint8_t>(sym);
+                continue;
+            }
+            uint32_t repeat;
+            uint8_t value = 0;
+            if (sym == 16) {
+                if (n == 0) {
+                    why = "repeat with no previous length";
+                    break;
+                }
+                value = lengths[n - 1];
+                repeat = 3 + static_cast<uint32_t>(bits & 3);
+                bits >>= 2;
+                count -= 2;
+            } else if (sym == 17) {
+                repeat = 3 + static_cast<uint32_t>(bits & 7);
+                bits >>= 3;
+                count -= 3;
+            } else {
+                repeat = 11 + static_cast<uint32_t>(bits & 127);
+                bits >>= 7;
+                count -= 7;
+            }
+            if (repeat > static_cast<uint32_t>(total - n)) {
+                why = "code lengths repeat past the end";
+                break;
+            }
+            std::memset(lengths + n, value, repeat);
+            n += static_cast<int>(repeat);
+        }
+        bits_ = bits;
+        bit_count_ = count;
+        in_pos_ = pos;
+        return n;
+    }
+
     // Decodes a block's symbols up to its end-of-block code: in the fast loop while input and
     // output room allow, otherwise one symbol at a time.
     Failure codes(const DecodeTable& lit, const DecodeTable& dist) {
@@ -573,13 +671,14 @@ class Inflater {
             top_up();
             if (out_cap_ - out_pos_ < kFastOutput && !direct_ && !flush(false))
                 return {InflateStatus::output_failed, "output refused"};
+            bool done = false;
             if (available() >= kFastInput && out_cap_ - out_pos_ >= kFastOutput) {
-                bool done = false;
                 Failure f = fast_codes(lit, dist, done);
                 if (done) return f;
-                continue;
             }
-            bool done = false;
+            // The fast loop stopped short (or could not start): one symbol the careful way, which
+            // also takes the match the fast loop leaves when it does not fit the output room.
+
             Failure f = one_symbol(lit, dist, done);
             if (done) return f;
         }
@@ -641,19 +740,25 @@ class Inflater {
         uint8_t* const out_begin = out_data_;
         uint8_t* out = out_begin + out_pos_;
         uint8_t* const out_limit = out_begin + out_cap_ - kFastOutput;
+        // A match copy writes up to 7 bytes past its end (and up to 32 bytes from its start,
+        // which the loop's output limit leaves room for).
+        uint8_t* const copy_limit = out_begin + out_cap_ - 7;
         Word bits = bits_;
-        int count = bit_count_;
+        // The valid bit count is the low bits of `count` (six for a 64-bit buffer, five for a
+        // 32-bit one); steps are taken off it as whole table entries, whose higher bits only
+        // change the higher bits of `count`, so no mask is needed there.
+        uint32_t count = static_cast<uint32_t>(bit_count_);
         const uint32_t* const lt = lit.entries();
         const uint32_t* const dt = dist.entries();
-        const int lbits = lit.bits(), dbits = dist.bits();
-        const uint32_t lmask = (1u << lbits) - 1;
+        constexpr int lbits = kLitBits, dbits = kDistBits;
+        constexpr uint32_t lmask = (1u << lbits) - 1;
         Failure result = kOk;
 
-#define DRAVIK_REFILL()                                 \
-    do {                                                \
-        bits |= load_word<Word>(in) << count;           \
-        in += (kWordBits - 1 - count) >> 3;             \
-        count |= kRefilled;                             \
+#define DRAVIK_REFILL()                                           \
+    do {                                                          \
+        bits |= load_word<Word>(in) << (count & (kWordBits - 1)); \
+        in += (~count & (kWordBits - 1)) >> 3;                    \
+        count |= kRefilled;                                       \
     } while (0)
 #define DRAVIK_CONSUME(n) \
     do {                  \
@@ -662,10 +767,10 @@ class Inflater {
     } while (0)
 // Consumes an entry's step. The shift count is masked as the shift instruction itself does, so
 // that the compiler can leave the mask out; bit 5 is clear, so this is the step.
-#define DRAVIK_CONSUME_STEP(e)             \
-    do {                                   \
-        bits >>= ((e) & (kWordBits - 1));  \
-        count -= static_cast<int>((e)&31); \
+#define DRAVIK_CONSUME_STEP(e)            \
+    do {                                  \
+        bits >>= ((e) & (kWordBits - 1)); \
+        count -= (e);                     \
     } while (0)
 
         // A refill leaves the whole word holding stream bits, and one round of the loop takes at
@@ -677,8 +782,12 @@ class Inflater {
         uint32_t e = lookup(lt, lbits, bits);
         while (in <= in_limit && out <= out_limit) {
             DRAVIK_REFILL();
+            // The entry's step is taken before its kind is known (every kind takes it), so
+            // that the next lookup need not wait for the branch; a length's extra bits are
+            // then read from the bits saved before.
+            Word saved = bits;
+            DRAVIK_CONSUME_STEP(e);
             if (e & kLiteral) {
-                DRAVIK_CONSUME_STEP(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
                 if (kOneRefillPerMatch) {
                     // At least 56 bits came with the refill: room for three literal codes in
@@ -703,20 +812,21 @@ class Inflater {
             }
             if (!(e & kBase)) {
                 done = true;
-                if (e & kEndOfBlock) {
-                    DRAVIK_CONSUME_STEP(e);
-                } else {
+                if (!(e & kEndOfBlock))
                     result = {InflateStatus::invalid,
                               (e & kNoCode) ? "invalid literal/length code" : "invalid literal/length symbol"};
-                }
                 break;
             }
             // A length code and its extra bits go in one step; the extra bits are the ones
             // after the code in the bits it took.
-            Word saved = bits;
-            DRAVIK_CONSUME_STEP(e);
             const uint32_t length =
                 value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(e)) - 1)) >> code_length(e));
+            if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
+                // Too near the end of the output for the fast copy: the match is left unread.
+                bits = saved;
+                count += e;
+                break;
+            }
             if (!kOneRefillPerMatch) DRAVIK_REFILL();
             const uint32_t d = lookup(dt, dbits, bits);
             if (!(d & kBase)) {
@@ -728,7 +838,8 @@ class Inflater {
             if (kOneRefillPerMatch) {
                 saved = bits;
                 DRAVIK_CONSUME_STEP(d);
-                distance = value_of(d) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(d)) - 1)) >> code_length(d));
+                distance =
+                    value_of(d) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(d)) - 1)) >> code_length(d));
             } else {
                 // A distance code and its extra bits may need up to 28 bits: a refill between.
                 DRAVIK_CONSUME(code_length(d));
@@ -754,7 +865,7 @@ class Inflater {
         in_pos_ = static_cast<size_t>(in - in_data_);
         out_pos_ = static_cast<size_t>(out - out_begin);
         bits_ = bits;
-        bit_count_ = count;
+        bit_count_ = static_cast<int>(count & (kWordBits - 1));
         return result;
     }
 
@@ -782,7 +893,10 @@ class Inflater {
     size_t out_cap_ = 0;
     size_t out_pos_ = 0, flushed_ = 0;
     uint64_t out_base_ = 0;  // output bytes before output_[0]
-    DecodeTable lit_{286, kLitBits}, dist_{30, kDistBits}, precode_{19, kPrecodeBits};
+    DecodeTableOf<table_capacity(286, kLitBits)> lit_;
+    DecodeTableOf<table_capacity(30, kDistBits)> dist_;
+    // Code-length codes are at most 7 bits long: the primary table is the whole table.
+    DecodeTableOf<size_t(1) << kPrecodeBits> precode_;
 };
 
 }  // namespace

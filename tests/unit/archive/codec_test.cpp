@@ -750,6 +750,40 @@ TEST(InflateStreaming, DistanceReachingExactlyToTheStart) {
     }
 }
 
+// Matches of every short period and of longer ones, ending 0 to 31 bytes before the end of an
+// output buffer of exactly the decoded size, with input to spare after the stream so that the
+// fast loop is still running when it reaches them: each copy stays inside the buffer (ASan
+// watches) and repeats its pattern.
+TEST(Inflate, MatchesEndingNearTheEndOfTheCallersBuffer) {
+    for (int distance : {1, 2, 3, 5, 7, 8, 9, 15, 16, 20, 40}) {
+        for (int length : {3, 9, 31, 32, 33, 36, 39, 40, 41, 258}) {
+            for (int after = 0; after < 32; ++after) {
+                SCOPED_TRACE(std::to_string(distance) + " " + std::to_string(length) + " " + std::to_string(after));
+                StreamBuilder s;
+                std::vector<uint8_t> expected = random_bytes(100, uint32_t(distance * 1000 + length));
+                s.bits(1, 1);
+                s.bits(1, 2);
+                for (uint8_t b : expected) s.fixed_literal(b);
+                fixed_match(s, expected, length, distance);
+                for (int i = 0; i < after; ++i) {
+                    s.fixed_literal(65 + i);
+                    expected.push_back(uint8_t(65 + i));
+                }
+                s.fixed_literal(256);
+                const size_t stream_size = s.out.size();
+                s.out.resize(stream_size + 64, 0);
+                with_each_fast_loop([&] {
+                    std::vector<uint8_t> out(expected.size());
+                    auto r = inflate_into(s.out.data(), s.out.size(), out.data(), out.size());
+                    ASSERT_EQ(r.status, InflateStatus::ok) << r.reason;
+                    EXPECT_EQ(r.consumed, stream_size);
+                    EXPECT_TRUE(out == expected);
+                });
+            }
+        }
+    }
+}
+
 TEST(InflateStreaming, ByteAtATimeAndOddChunksGiveTheSameResult) {
     // Encoder output at several levels (stored, fixed and dynamic blocks), with bytes after the
     // end that must not count as consumed.
