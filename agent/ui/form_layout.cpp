@@ -35,13 +35,13 @@ class PageBuilder {
   private:
     // Handles one statement; false when the page is full and the statement waits for the next.
     bool place_statement();
-    int add(ChildSpec spec) {
-        spec.id = l_.next_id++;
-        page().windows.push_back(std::move(spec));
+    int add(ChildWindow child) {
+        child.id = l_.next_id++;
+        page().windows.push_back(std::move(child));
         return static_cast<int>(page().windows.size()) - 1;
     }
     int add_label(const std::string& text, int height) {
-        ChildSpec s;
+        ChildWindow s;
         s.text = text;
         s.x = l_.x;
         s.y = l_.y;
@@ -49,7 +49,7 @@ class PageBuilder {
         return add(std::move(s));
     }
     int add_spacer(int y) {
-        ChildSpec s;
+        ChildWindow s;
         s.x = l_.x;
         s.y = y;
         s.h = 10;
@@ -96,7 +96,7 @@ void PageBuilder::place_edit(FormControl& c, uint32_t style) {
         c.label_window = add_label(c.label, (a + 1) * lh + 10);
         l_.grow(a * lh);
     }
-    ChildSpec e;
+    ChildWindow e;
     e.cls = ChildClass::kEdit;
     e.text = def;
     e.style = style;
@@ -119,7 +119,7 @@ void PageBuilder::place_list(FormControl& c) {
         c.label_window = add_label(c.label, (a + 1) * lh + 10);
         l_.grow(a * lh);
     }
-    ChildSpec box;
+    ChildWindow box;
     box.cls = ChildClass::kComboBox;
     box.style = kStyleList;
     box.ex_style = kExClientEdge;
@@ -144,7 +144,7 @@ void PageBuilder::place_cbox(FormControl& c) {
     c.label = arg(true);
     std::string state = arg(true);
     if (c.label.empty()) return;
-    ChildSpec box;
+    ChildWindow box;
     box.cls = ChildClass::kButton;
     box.text = c.label;
     box.style = kStyleCheckBox;
@@ -180,7 +180,7 @@ bool PageBuilder::place_opts(FormControl& c) {
     while (run_.statement.pos < run_.statement.text.size()) {
         std::string choice = arg(true);
         if (c.choices.size() == kMaxChoices) continue;
-        ChildSpec r;
+        ChildWindow r;
         r.cls = ChildClass::kButton;
         r.text = choice;
         r.style = c.choice_windows.empty() ? kStyleFirstRadio : kStyleRadio;
@@ -207,7 +207,7 @@ void PageBuilder::place_chooser(FormControl& c, bool folder) {
     const int lines = folder ? label_lines_a(len) : label_lines_b(len);
     c.label_window = add_label(c.label, (lines + 1) * lh + 10);
     l_.grow(lines * lh);
-    ChildSpec button;
+    ChildWindow button;
     button.cls = ChildClass::kButton;
     button.text = folder ? "Browse For Folder" : "Browse For File";
     button.style = kStyleButton;
@@ -326,7 +326,7 @@ void PageBuilder::finish() {
     if (l_.max_y < l_.height - 90) l_.height = l_.max_y + 90;
     if (l_.width > 1000 || l_.y <= lh) l_.width = 240;
     // Whatever the arithmetic above gave, every column must lie inside the window.
-    for (const ChildSpec& w : page().windows) l_.width = std::max(l_.width, w.x + kColumnWidth + kWindowMargin);
+    for (const ChildWindow& w : page().windows) l_.width = std::max(l_.width, w.x + kColumnWidth + kWindowMargin);
 
     const int bw = 8 * m_.avg_width;
     const int bx = (l_.width - (3 * bw + 15)) / 2 + 4;
@@ -340,7 +340,7 @@ void PageBuilder::finish() {
                     {"Cancel", kIdCancel, "btnCancel", bw + 5},
                     {"End", kIdEnd, "btnEnd", 2 * bw + 10}};
     for (const auto& b : kButtons) {
-        ChildSpec s;
+        ChildWindow s;
         s.cls = ChildClass::kButton;
         s.text = b.text;
         s.style = b.id == kIdDone ? kStyleDefaultButton : kStyleButton;

@@ -60,7 +60,7 @@ struct FontMetrics {
 };
 
 // One child window of a page.
-struct ChildSpec {
+struct ChildWindow {
     ChildClass cls = ChildClass::kStatic;
     std::string text;
     uint32_t style = kStyleLabel;
@@ -93,7 +93,7 @@ struct RingEntry {
 };
 
 struct FormPage {
-    std::vector<ChildSpec> windows;
+    std::vector<ChildWindow> windows;
     std::vector<FormControl> controls;
     std::vector<RingEntry> ring;  // in Tab order, buttons last
     int width = 245, height = 100;

@@ -239,7 +239,7 @@ const char* class_name(ChildClass cls) {
     }
 }
 
-HWND create_child(PromptState& st, const ChildSpec& s, HFONT font) {
+HWND create_child(PromptState& st, const ChildWindow& s, HFONT font) {
     HWND w = CreateWindowExA(s.ex_style, class_name(s.cls), s.text.c_str(), s.style, s.x, s.y, s.w, s.h, st.app.prompt,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)), st.app.instance, nullptr);
     if (!w) return nullptr;
@@ -313,20 +313,20 @@ bool PromptState::show_page(FormSession& s) {
     font = make_form_font(form_metrics());
 
     const FormPage& page = s.page;
-    for (const ChildSpec& spec : page.windows) {
-        HWND w = create_child(*this, spec, font);
+    for (const ChildWindow& child : page.windows) {
+        HWND w = create_child(*this, child, font);
         if (!w) {
             destroy_children(*this);
             return false;
         }
         windows.push_back(w);
-        if (spec.cls == ChildClass::kComboBox) {
-            for (const std::string& item : spec.items)
+        if (child.cls == ChildClass::kComboBox) {
+            for (const std::string& item : child.items)
                 SendMessageA(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-            if (spec.selected >= 0) SendMessageA(w, CB_SETCURSEL, static_cast<WPARAM>(spec.selected), 0);
+            if (child.selected >= 0) SendMessageA(w, CB_SETCURSEL, static_cast<WPARAM>(child.selected), 0);
         }
-        if (spec.checked) SendMessageA(w, BM_SETCHECK, BST_CHECKED, 0);
-        if (!spec.enabled) EnableWindow(w, FALSE);
+        if (child.checked) SendMessageA(w, BM_SETCHECK, BST_CHECKED, 0);
+        if (!child.enabled) EnableWindow(w, FALSE);
     }
     for (const RingEntry& e : page.ring) ring.add(e.name, reinterpret_cast<uintptr_t>(windows[e.window]));
 
@@ -366,30 +366,30 @@ void run_passphrase_prompt(AgentApp& app) {
     destroy_children(st);
     st.passphrase_ok = false;
 
-    ChildSpec label;
+    ChildWindow label;
     label.text = "Enter Passphrase";
     label.x = 15, label.y = 15, label.w = 150, label.h = 15;
     label.id = kFirstFormId;
-    ChildSpec edit;
+    ChildWindow edit;
     edit.cls = ChildClass::kEdit;
     edit.style = kStyleEdit;
     edit.ex_style = kExClientEdge;
     edit.x = 15, edit.y = 45, edit.w = 150, edit.h = 15;
     edit.id = kFirstFormId + 1;
     edit.subclass = Subclass::kEdit;
-    ChildSpec ok;
+    ChildWindow ok;
     ok.cls = ChildClass::kButton;
     ok.text = "Ok";
     ok.style = kStyleDefaultButton;
     ok.x = 90, ok.y = 75, ok.w = 45, ok.h = 20;
     ok.id = kIdDone;
     ok.subclass = Subclass::kButton;
-    ChildSpec cancel = ok;
+    ChildWindow cancel = ok;
     cancel.text = "Cancel";
     cancel.style = kStyleButton;
     cancel.x = 15;
     cancel.id = kIdCancel;
-    for (const ChildSpec* s : {&label, &edit, &ok, &cancel}) {
+    for (const ChildWindow* s : {&label, &edit, &ok, &cancel}) {
         HWND w = create_child(st, *s, s == &cancel ? nullptr : st.font);
         if (w) st.windows.push_back(w);
     }

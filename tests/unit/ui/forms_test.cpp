@@ -47,7 +47,7 @@ struct FakeHost : PromptHost, PageReader {
         return checked_ids.count(id(w)) ? checked_ids[id(w)] : pages.back().windows[w].checked;
     }
     std::string selected_item(int w) override {
-        const ChildSpec& s = pages.back().windows[w];
+        const ChildWindow& s = pages.back().windows[w];
         return s.selected < 0 ? std::string() : s.items[s.selected];
     }
 };
@@ -67,17 +67,17 @@ struct Forms : test::TestRun {
     std::string var(const char* name) { return run.vars.value_or_empty(name); }
 };
 
-const ChildSpec& window_with_id(const FormPage& p, int id) {
-    for (const ChildSpec& w : p.windows) {
+const ChildWindow& window_with_id(const FormPage& p, int id) {
+    for (const ChildWindow& w : p.windows) {
         if (w.id == id) return w;
     }
-    static ChildSpec none;
+    static ChildWindow none;
     ADD_FAILURE() << "no window " << id;
     return none;
 }
 
 using Rect = std::vector<int>;
-Rect rect(const ChildSpec& s) { return {s.x, s.y, s.w, s.h}; }
+Rect rect(const ChildWindow& s) { return {s.x, s.y, s.w, s.h}; }
 
 TEST(FormLayout, LabelLinesAtTheWrappingBoundary) {
     const struct {
@@ -116,11 +116,11 @@ TEST(FormLayout, OnePageOfEveryControlKind) {
     EXPECT_EQ(window_with_id(p, 2001).style, kStyleEdit);
     EXPECT_EQ(window_with_id(p, 2003).style, kStyleMaskedEdit);
     EXPECT_EQ(rect(window_with_id(p, 2003)), (Rect{10, 86, 220, 22}));
-    const ChildSpec& agree = window_with_id(p, 2004);
+    const ChildWindow& agree = window_with_id(p, 2004);
     EXPECT_TRUE(agree.checked);
     EXPECT_EQ(rect(agree), (Rect{10, 118, 220, 22}));
     EXPECT_EQ(rect(window_with_id(p, 2005)), (Rect{10, 140, 220, 10}));  // the spacer; "$cbox silent" makes nothing
-    const ChildSpec& list = window_with_id(p, 2007);
+    const ChildWindow& list = window_with_id(p, 2007);
     EXPECT_EQ(list.items, (std::vector<std::string>{"red", "green"}));
     EXPECT_EQ(list.selected, 0);  // the default "blue" is not an item
     EXPECT_EQ(rect(list), (Rect{10, 172, 220, 80}));
