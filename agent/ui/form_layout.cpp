@@ -55,6 +55,8 @@ class PageBuilder {
         s.h = 10;
         return add(std::move(s));
     }
+    // Name, label and default of an edit or list statement; a label goes above the control.
+    std::string read_labelled_head(FormControl& c);
     void place_edit(FormControl& c, uint32_t style);
     void place_list(FormControl& c);
     void place_cbox(FormControl& c);
@@ -86,7 +88,7 @@ FormKind kind_of(const std::string& word) {
     return FormKind::kOther;
 }
 
-void PageBuilder::place_edit(FormControl& c, uint32_t style) {
+std::string PageBuilder::read_labelled_head(FormControl& c) {
     const int lh = l_.lh;
     c.name = arg(false);
     c.label = arg(true);
@@ -96,6 +98,12 @@ void PageBuilder::place_edit(FormControl& c, uint32_t style) {
         c.label_window = add_label(c.label, (a + 1) * lh + 10);
         l_.grow(a * lh);
     }
+    return def;
+}
+
+void PageBuilder::place_edit(FormControl& c, uint32_t style) {
+    const int lh = l_.lh;
+    std::string def = read_labelled_head(c);
     ChildWindow e;
     e.cls = ChildClass::kEdit;
     e.text = def;
@@ -111,14 +119,7 @@ void PageBuilder::place_edit(FormControl& c, uint32_t style) {
 
 void PageBuilder::place_list(FormControl& c) {
     const int lh = l_.lh;
-    c.name = arg(false);
-    c.label = arg(true);
-    std::string def = arg(true);
-    if (!c.label.empty()) {
-        const int a = label_lines_a(c.label.size());
-        c.label_window = add_label(c.label, (a + 1) * lh + 10);
-        l_.grow(a * lh);
-    }
+    std::string def = read_labelled_head(c);
     ChildWindow box;
     box.cls = ChildClass::kComboBox;
     box.style = kStyleList;
