@@ -20,11 +20,12 @@
 //   as large as the shortest code needs and grows a bit at a time by copying itself, so that
 //   most entries are written by block copies. The fixed code's tables are built once.
 // - Output goes to a buffer (64 KiB, grown to 288 KiB when more output comes) that keeps the last
-//   32 KiB as history when it is flushed. While at least 16 input bytes and 32 bytes of output
-//   room remain, the fast loop decodes with one refill per match or per up to three literals
-//   (on 32-bit targets three per match and one per literal) and copies matches 8 bytes at a
-//   time, writing at least 32 bytes and up to 7 past the match's end; a match without that much
-//   room after it is left to the symbol-at-a-time path. Stored blocks are copied straight from the input.
+//   32 KiB as history when it is flushed. While at least 16 input bytes and 40 bytes of output
+//   room remain, the fast loop decodes with one refill per match or per up to three literals,
+//   and one more when a match follows one or two literals (on 32-bit targets three per match
+//   and one per literal). It copies matches 8 bytes at a time, writing at least 32 bytes and up
+//   to 7 past the match's end; a match without that much room after it is left to the
+//   symbol-at-a-time path. Stored blocks are copied straight from the input.
 #include "inflate.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ constexpr size_t kOutBuffer = kWindow + 256 * 1024;
 constexpr size_t kInitialOut = 2 * kWindow;
 // The fast loop runs while this much input is buffered and this much output room is left.
 constexpr size_t kFastInput = 16;
-constexpr size_t kFastOutput = 32;
+constexpr size_t kFastOutput = 40;
 constexpr int kMaxBits = 15;
 
 struct Failure {
@@ -98,8 +99,9 @@ class DecodeTable {
         // previous count to be stored.
         constexpr int kLanes = 4;
         const int lane_size = (count + kLanes - 1) / kLanes;
-        uint8_t padded[288 + kLanes] = {};
+        uint8_t padded[288 + kLanes];
         std::memcpy(padded, lengths, static_cast<size_t>(count));
+        std::memset(padded + count, 0, static_cast<size_t>(lane_size * kLanes - count));
         int lane_count[kLanes][kMaxBits + 1] = {};
         for (int i = 0; i < lane_size; ++i)
             for (int k = 0; k < kLanes; ++k) lane_count[k][padded[k * lane_size + i]]++;
@@ -131,10 +133,11 @@ class DecodeTable {
             // No code at all, or one code of one bit: the other patterns are no code.
             std::fill(table, table + primary_size, no_code);
             for (int sym = 0; sym < count; ++sym)
-                if (lengths[sym]) table[reverse_bits(0, 1)] = with_length(entry(sym, alphabet), 1);
+                if (lengths[sym]) table[reverse_bits(0, 1)] = with_length(entries_of(alphabet)[sym], 1);
             return nullptr;
         }
 
+        const uint32_t* const symbol_entry = entries_of(alphabet);
         // Symbols in canonical order: by code length, then by symbol (RFC 1951 3.2.2).
         int offset[kLanes][kMaxBits + 1];
         for (int len = 1, start = 0; len <= kMaxBits; ++len)
@@ -142,11 +145,14 @@ class DecodeTable {
                 offset[k][len] = start;
                 start += lane_count[k][len];
             }
-        uint16_t sorted[288];
+        // Unused symbols (length 0) go past the sorted ones, each lane's over the same slots,
+        // so that the loop needs no branch.
+        uint16_t sorted[288 + (288 + kLanes - 1) / kLanes];
+        for (int k = 0; k < kLanes; ++k) offset[k][0] = 288;
         for (int i = 0; i < lane_size; ++i)
             for (int k = 0; k < kLanes; ++k) {
                 const int sym = k * lane_size + i;
-                if (padded[sym]) sorted[offset[k][padded[sym]]++] = static_cast<uint16_t>(sym);
+                sorted[offset[k][padded[sym]]++] = static_cast<uint16_t>(sym);
             }
 
         // Codes up to the primary bits: the table grows one bit at a time from the shortest code
@@ -164,7 +170,7 @@ class DecodeTable {
                 size <<= 1;
             }
             for (int n = per_length[len]; n > 0; --n, ++i, ++code)
-                table[reverse_bits(code, len)] = with_length(entry(sorted[i], alphabet), len);
+                table[reverse_bits(code, len)] = with_length(symbol_entry[sorted[i]], len);
             code <<= 1;
         }
         for (; size < primary_size; size <<= 1) std::memcpy(table + size, table, size * sizeof(uint32_t));
@@ -201,7 +207,7 @@ class DecodeTable {
                     used_entries += sub_size;
                 }
                 const uint32_t base = value_of(pointer), sub_size = 1u << step_bits(pointer);
-                const uint32_t e = with_length(entry(sorted[i], alphabet), len);
+                const uint32_t e = with_length(symbol_entry[sorted[i]], len);
                 for (uint32_t at = r >> bits; at < sub_size; at += 1u << (len - bits)) table[base + at] = e;
             }
             code <<= 1;
@@ -216,7 +222,20 @@ class DecodeTable {
     DecodeTable(uint32_t* entries, size_t capacity) : entries_(entries), capacity_(capacity) {}
 
   private:
-    static uint32_t entry(int sym, Alphabet alphabet) {
+    // A symbol's entry without its code length, from a table made once per alphabet, so that
+    // filling a table takes no branch on the kind of symbol.
+    static const uint32_t* entries_of(Alphabet alphabet) {
+        struct Entries {
+            uint32_t of[3][288];
+            Entries() {
+                for (int a = 0; a < 3; ++a)
+                    for (int s = 0; s < 288; ++s) of[a][s] = make_entry(s, static_cast<Alphabet>(a));
+            }
+        };
+        static const Entries entries;
+        return entries.of[static_cast<int>(alphabet)];
+    }
+    static uint32_t make_entry(int sym, Alphabet alphabet) {
         uint32_t s = static_cast<uint32_t>(sym);
         switch (alphabet) {
             case Alphabet::literal_length:
@@ -321,8 +340,14 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
         } while (dst < end);
     } else if (distance == 1) {
         const uint64_t run = 0x0101010101010101ull * *src;
+        store_word(dst, run);
+        store_word(dst + 8, run);
+        store_word(dst + 16, run);
+        store_word(dst + 24, run);
+        if (length <= 32) return;
+        dst += 32;
         do {
-            std::memcpy(dst, &run, 8);
+            store_word(dst, run);
             dst += 8;
         } while (dst < end);
     } else {
@@ -335,6 +360,11 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
         pattern |= pattern << (8 * distance) << (8 * distance);        // two shifts: each under 64 bits
         static constexpr uint8_t kStep[8] = {0, 0, 8, 6, 8, 5, 6, 7};  // 8 - 8 % period
         const uint32_t step = kStep[distance];
+        store_word(dst, pattern);
+        store_word(dst + step, pattern);
+        store_word(dst + 2 * step, pattern);
+        dst += 3 * step;
+        if (dst >= end) return;
         do {
             store_word(dst, pattern);
             dst += step;
@@ -562,7 +592,7 @@ class Inflater {
         for (uint8_t l : code_lengths) cl_used += l != 0;
         if (cl_used < 2) return {InflateStatus::invalid, "incomplete code length code"};
 
-        uint8_t lengths[286 + 30] = {};
+        uint8_t lengths[286 + 30 + 7] = {};
         const char* bad = nullptr;
         int n = fast_code_lengths(lengths, nlit + ndist, bad);
         if (bad) return {InflateStatus::invalid, bad};
@@ -612,7 +642,7 @@ class Inflater {
         const uint32_t* const table = precode_.entries();
         int n = 0;
         while (n < total && in_len_ - pos >= sizeof(Word)) {
-            if (count < 14) {
+            {
                 bits |= load_word<Word>(in_data_ + pos) << count;
                 const int bytes = (kWordBits - 1 - count) >> 3;
                 pos += static_cast<size_t>(bytes);
@@ -623,9 +653,10 @@ class Inflater {
                 why = "invalid code length code";
                 break;
             }
-            const int len = code_length(e);
-            bits >>= len;
-            count -= len;
+            // The step is the code length here (no extra bits in it), and the low bits of the
+            // entry, which the shift takes without masking them out first.
+            bits >>= (e & (kWordBits - 1));
+            count -= step_bits(e);
             const uint32_t sym = value_of(e);
             if (sym < 16) {
                 lengths[n++] = static_cast<uint8_t>(sym);
@@ -655,7 +686,10 @@ class Inflater {
                 why = "code lengths repeat past the end";
                 break;
             }
-            std::memset(lengths + n, value, repeat);
+            // Whole words, up to 7 bytes past the run (the array has room): most runs are short,
+            // and a call or a string store costs more than the few bytes they write.
+            const uint64_t run = 0x0101010101010101ull * value;
+            for (uint8_t *p = lengths + n, *end = p + repeat; p < end; p += 8) std::memcpy(p, &run, 8);
             n += static_cast<int>(repeat);
         }
         bits_ = bits;
@@ -774,8 +808,8 @@ class Inflater {
     } while (0)
 
         // A refill leaves the whole word holding stream bits, and one round of the loop takes at
-        // most 48 of them (45 for three literals; with a 32-bit buffer, at most 13 after its
-        // last refill), so at least 16 are left: enough for the next code. Its table entry is
+        // most 48 of them after its last refill (37 for three literals, 48 for a match; with a
+        // 32-bit buffer, at most 13), so at least 16 are left: enough for the next code. Its table entry is
         // therefore looked up as soon as the bits before it are consumed, ahead of the refill
         // and of the match copy, which then no longer delay it.
         DRAVIK_REFILL();
@@ -801,14 +835,28 @@ class Inflater {
                             DRAVIK_CONSUME_STEP(e);
                             *out++ = static_cast<uint8_t>(e >> 16);
                             e = lt[static_cast<uint32_t>(bits) & lmask];
+                            if (e & kSubtable)
+                                e = lt[value_of(e) + (static_cast<uint32_t>(bits >> lbits) & ((1u << step_bits(e)) - 1))];
+                            continue;
                         }
                     }
+                    // What follows one or two literals is taken at once, after a refill,
+                    // without going round the loop: mostly a length. The output room the loop
+                    // keeps covers the two literals before the match's copy.
                     if (e & kSubtable)
                         e = lt[value_of(e) + (static_cast<uint32_t>(bits >> lbits) & ((1u << step_bits(e)) - 1))];
+                    DRAVIK_REFILL();
+                    saved = bits;
+                    DRAVIK_CONSUME_STEP(e);
+                    if (e & kLiteral) {
+                        *out++ = static_cast<uint8_t>(e >> 16);
+                        e = lookup(lt, lbits, bits);
+                        continue;
+                    }
                 } else {
                     e = lookup(lt, lbits, bits);
+                    continue;
                 }
-                continue;
             }
             if (!(e & kBase)) {
                 done = true;
@@ -819,8 +867,9 @@ class Inflater {
             }
             // A length code and its extra bits go in one step; the extra bits are the ones
             // after the code in the bits it took.
+            // (A length entry's low byte is its step, which lets the compiler use one BMI2 bzhi.)
             const uint32_t length =
-                value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(e)) - 1)) >> code_length(e));
+                value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << (e & 0xFF)) - 1)) >> code_length(e));
             if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
                 // Too near the end of the output for the fast copy: the match is left unread.
                 bits = saved;
@@ -829,11 +878,6 @@ class Inflater {
             }
             if (!kOneRefillPerMatch) DRAVIK_REFILL();
             const uint32_t d = lookup(dt, dbits, bits);
-            if (!(d & kBase)) {
-                done = true;
-                result = {InflateStatus::invalid, (d & kNoCode) ? "invalid distance code" : "invalid distance symbol"};
-                break;
-            }
             uint32_t distance;
             if (kOneRefillPerMatch) {
                 saved = bits;
@@ -851,9 +895,14 @@ class Inflater {
             e = lookup(lt, lbits, bits);
             // After the first flush the buffer holds 32 KiB of history, the longest distance,
             // so this is the same as comparing with the whole output.
-            if (distance > static_cast<size_t>(out - out_begin)) {
+            // One branch for both checks of the distance: an invalid code's entry gives some
+            // distance, which is not used.
+            if (__builtin_expect((distance > static_cast<size_t>(out - out_begin)) | !(d & kBase), 0)) {
                 done = true;
-                result = {InflateStatus::invalid, "distance too far back"};
+                if (!(d & kBase))
+                    result = {InflateStatus::invalid, (d & kNoCode) ? "invalid distance code" : "invalid distance symbol"};
+                else
+                    result = {InflateStatus::invalid, "distance too far back"};
                 break;
             }
             copy_match(out, distance, length);
