@@ -58,20 +58,25 @@ constexpr Failure kOk{InflateStatus::ok, ""};
 
 // Table entry: bits 0-4 the step, the bits the fast loop consumes for it at once (the code
 // length, plus the extra bits for a length or distance base; for a subtable pointer the
-// subtable's index bits), bit 5 always clear, bits 8-11 the code length, bits 6-7 and 12-15
-// and 31 the kind, bits 16-30 the value (literal, base, or subtable offset). With bit 5 clear
-// the low six bits are the step, the bits a 64-bit shift instruction takes its count from, so
-// that the fast loop can shift by the entry itself.
+// subtable's index bits), bit 5 always clear, bits 8-11 the code length, bit 12 clear, bits
+// 6-7, 13-15 and 31 the kind, bits 16-30 the value (literal, base, or subtable offset). With
+// bit 5 clear the low six bits are the step, the bits a 64-bit shift instruction takes its count
+// from, so that the fast loop can shift by the entry itself; a base entry (bit 31 clear) gives
+// its value by one shift.
 constexpr uint32_t kLiteral = 0x80000000;  // value = literal byte (or code-length symbol)
-constexpr uint32_t kBase = 0x1000;         // value = length or distance base, extra bits follow
-constexpr uint32_t kEndOfBlock = 0x2000;
-constexpr uint32_t kSubtable = 0x4000;  // value = offset of the subtable, step = its index bits
+constexpr uint32_t kBase = 0x8000;         // value = length or distance base, extra bits follow
+constexpr uint32_t kEndOfBlock = 0x4000;
+constexpr uint32_t kSubtable = 0x2000;  // value = offset of the subtable, step = its index bits
 constexpr uint32_t kNoCode = 0x40;      // no code has these bits (incomplete sets only)
 constexpr uint32_t kBadSymbol = 0x80;   // a code for a symbol that must not occur
 
 inline int step_bits(uint32_t e) { return static_cast<int>(e & 31); }
 inline int code_length(uint32_t e) { return static_cast<int>((e >> 8) & 15); }
 inline int extra_bits(uint32_t e) { return step_bits(e) - code_length(e); }
+// The extra bits of a length or distance entry, from the bits its code started at. Bit 12 is
+// clear, so the code length needs no mask before the shift (which takes five bits of its
+// count, as the instruction does).
+inline uint32_t extra_value(uint32_t bits, uint32_t e) { return (bits & ((1u << (e & 31)) - 1)) >> ((e >> 8) & 31); }
 inline uint32_t value_of(uint32_t e) { return (e >> 16) & 0x7FFF; }
 // Completes an entry with its code length: the step adds the code length to the extra bits.
 inline uint32_t with_length(uint32_t e, int len) {
@@ -869,7 +874,7 @@ class Inflater {
             // after the code in the bits it took.
             // (A length entry's low byte is its step, which lets the compiler use one BMI2 bzhi.)
             const uint32_t length =
-                value_of(e) + ((static_cast<uint32_t>(saved) & ((1u << (e & 0xFF)) - 1)) >> code_length(e));
+                (e >> 16) + extra_value(static_cast<uint32_t>(saved), e);
             if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
                 // Too near the end of the output for the fast copy: the match is left unread.
                 bits = saved;
@@ -883,7 +888,7 @@ class Inflater {
                 saved = bits;
                 DRAVIK_CONSUME_STEP(d);
                 distance =
-                    value_of(d) + ((static_cast<uint32_t>(saved) & ((1u << step_bits(d)) - 1)) >> code_length(d));
+                    (d >> 16) + extra_value(static_cast<uint32_t>(saved), d);
             } else {
                 // A distance code and its extra bits may need up to 28 bits: a refill between.
                 DRAVIK_CONSUME(code_length(d));
