@@ -177,8 +177,11 @@ private:
         SourceFile f;
         f.path = path;
         f.stat = st;
-        std::string cwd = (r_.wZipSubOptions & 1) ? host().current_dir() : std::string();
-        f.name = stored_name(path, cwd, r_.noDirectoryNamesFlag != 0);
+        if ((r_.wZipSubOptions & 1) && !cwd_known_) {
+            cwd_ = host().current_dir();  // once: it does not change while the files are listed
+            cwd_known_ = true;
+        }
+        f.name = stored_name(path, cwd_, r_.noDirectoryNamesFlag != 0);
         if (f.name.empty() || !seen_paths_.insert(path).second) return;  // one file reached twice is added once
         // The archive never goes into itself, under whatever name it is reached.
         if (have_archive_ && st.size == archive_size_ && host().same_file(path, archive_)) return;
@@ -431,6 +434,8 @@ private:
     ZipReader reader_;
     std::vector<SourceFile> sources_;
     std::set<std::string> seen_paths_;
+    std::string cwd_;  // the current folder, for names relative to it
+    bool cwd_known_ = false;
 };
 
 int report(ZipThreadState& state, const ZIPCMDSTRUCT& r, Outcome o) {

@@ -65,7 +65,9 @@ void FilePreparer::work() {
         m.lock();
         done_[i] = std::move(p);
         ready_[i] = 1;
-        m.notify_all();
+        // Only the writer waits for a finished job, and only for the one it takes next: waking
+        // it for any other would switch threads for nothing. (Workers wait for take() instead.)
+        if (i == taken_) m.notify_all();
     }
     m.unlock();
 }
