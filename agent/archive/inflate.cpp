@@ -296,10 +296,17 @@ const FixedTables& fixed_tables() {
     return tables;
 }
 
+// The entry a subtable pointer `e` leads to, for the stream bits in `buffer` (those of the
+// primary table's `bits` included).
+template <typename Word>
+inline uint32_t subtable_entry(const uint32_t* table, int bits, uint32_t e, Word buffer) {
+    return table[value_of(e) + (static_cast<uint32_t>(buffer >> bits) & ((1u << step_bits(e)) - 1))];
+}
+
 template <typename Word>
 inline uint32_t lookup(const uint32_t* table, int bits, Word buffer) {
     uint32_t e = table[static_cast<uint32_t>(buffer) & ((1u << bits) - 1)];
-    if (e & kSubtable) e = table[value_of(e) + (static_cast<uint32_t>(buffer >> bits) & ((1u << step_bits(e)) - 1))];
+    if (e & kSubtable) e = subtable_entry(table, bits, e, buffer);
     return e;
 }
 
@@ -814,9 +821,9 @@ class Inflater {
 
         // A refill leaves the whole word holding stream bits, and one round of the loop takes at
         // most 48 of them after its last refill (37 for three literals, 48 for a match; with a
-        // 32-bit buffer, at most 13), so at least 16 are left: enough for the next code. Its table entry is
-        // therefore looked up as soon as the bits before it are consumed, ahead of the refill
-        // and of the match copy, which then no longer delay it.
+        // 32-bit buffer, at most 13), so at least 16 are left: enough for the next code. Its
+        // table entry is therefore looked up as soon as the bits before it are consumed, ahead
+        // of the refill and of the match copy, which then no longer delay it.
         DRAVIK_REFILL();
         uint32_t e = lookup(lt, lbits, bits);
         while (in <= in_limit && out <= out_limit) {
@@ -840,16 +847,14 @@ class Inflater {
                             DRAVIK_CONSUME_STEP(e);
                             *out++ = static_cast<uint8_t>(e >> 16);
                             e = lt[static_cast<uint32_t>(bits) & lmask];
-                            if (e & kSubtable)
-                                e = lt[value_of(e) + (static_cast<uint32_t>(bits >> lbits) & ((1u << step_bits(e)) - 1))];
+                            if (e & kSubtable) e = subtable_entry(lt, lbits, e, bits);
                             continue;
                         }
                     }
                     // What follows one or two literals is taken at once, after a refill,
                     // without going round the loop: mostly a length. The output room the loop
                     // keeps covers the two literals before the match's copy.
-                    if (e & kSubtable)
-                        e = lt[value_of(e) + (static_cast<uint32_t>(bits >> lbits) & ((1u << step_bits(e)) - 1))];
+                    if (e & kSubtable) e = subtable_entry(lt, lbits, e, bits);
                     DRAVIK_REFILL();
                     saved = bits;
                     DRAVIK_CONSUME_STEP(e);
@@ -872,9 +877,7 @@ class Inflater {
             }
             // A length code and its extra bits go in one step; the extra bits are the ones
             // after the code in the bits it took.
-            // (A length entry's low byte is its step, which lets the compiler use one BMI2 bzhi.)
-            const uint32_t length =
-                (e >> 16) + extra_value(static_cast<uint32_t>(saved), e);
+            const uint32_t length = (e >> 16) + extra_value(static_cast<uint32_t>(saved), e);
             if (__builtin_expect(static_cast<size_t>(copy_limit - out) < length, 0)) {
                 // Too near the end of the output for the fast copy: the match is left unread.
                 bits = saved;
@@ -887,8 +890,7 @@ class Inflater {
             if (kOneRefillPerMatch) {
                 saved = bits;
                 DRAVIK_CONSUME_STEP(d);
-                distance =
-                    (d >> 16) + extra_value(static_cast<uint32_t>(saved), d);
+                distance = (d >> 16) + extra_value(static_cast<uint32_t>(saved), d);
             } else {
                 // A distance code and its extra bits may need up to 28 bits: a refill between.
                 DRAVIK_CONSUME(code_length(d));
@@ -905,7 +907,8 @@ class Inflater {
             if (__builtin_expect((distance > static_cast<size_t>(out - out_begin)) | !(d & kBase), 0)) {
                 done = true;
                 if (!(d & kBase))
-                    result = {InflateStatus::invalid, (d & kNoCode) ? "invalid distance code" : "invalid distance symbol"};
+                    result = {InflateStatus::invalid,
+                              (d & kNoCode) ? "invalid distance code" : "invalid distance symbol"};
                 else
                     result = {InflateStatus::invalid, "distance too far back"};
                 break;

@@ -374,8 +374,10 @@ std::vector<Codec> codecs() {
 
 void codec_figures(const std::vector<Part>& parts) {
     std::vector<Codec> list = codecs();
-    std::printf("\nDeflate level %d, one raw stream per file (MB/s of uncompressed data; each file the best of %d, taken in turn):\n",
-                kLevel, kRepetitions);
+    std::printf(
+        "\nDeflate level %d, one raw stream per file (MB/s of uncompressed data; each file the best of %d, taken in "
+        "turn):\n",
+        kLevel, kRepetitions);
     std::printf("  %-11s %-10s %12s %8s %11s %11s\n", "part", "codec", "compressed", "ratio", "compress", "decompress");
     struct Sum {
         size_t in = 0, out = 0;
@@ -581,7 +583,8 @@ void archive_figures(const std::vector<Part>& parts, const fs::path& work) {
             fs::remove_all(dest_of(i));
             fs::create_directories(dest_of(i));
             bool done = true;
-            unzip_times[i] = std::min(unzip_times[i], seconds_of([&] { done = tools[i].unzip(archive_of(i), dest_of(i)); }));
+            unzip_times[i] =
+                std::min(unzip_times[i], seconds_of([&] { done = tools[i].unzip(archive_of(i), dest_of(i)); }));
             ok[i] = done;
         }
     std::vector<uint8_t> first_archive;
