@@ -197,7 +197,9 @@ log = {self.win('use.log')}
         self.assertEqual(self.read("v.txt"), crlf_lines(["third"]))
 
     def test_run_killed_while_copying_loses_no_line(self):
-        lines = [f"line{i:06},{'v' * 60}" for i in range(300000)]  # about 20 MB: the copy takes a while
+        # About 80 MB, so that the copy is still going when the run is killed (20 MB was once copied
+        # whole between the lock file appearing and the kill).
+        lines = [f"line{i:06},{'v' * 60}" for i in range(1200000)]
         original = crlf_lines(lines)
         self.write("big.txt", original)
         p = self.start("/f", self.win("big.txt"))
