@@ -237,7 +237,7 @@ bool ReadTextLine(LineReader& r, TextLine& line) {
                 line.units.pop_back();
                 line.text.pop_back();
             }
-            return true;
+            return r.finish_line(line);
         }
         if (!r.room_for(line.units.size(), 1)) return false;
         line.units.push_back(unit);

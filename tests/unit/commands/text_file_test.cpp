@@ -157,6 +157,9 @@ TEST_F(TextFileTest, ALineOverTheLimitFailsThePassAndLeavesTheFile) {
         binary,                                   // 8-bit, no line break at all
         "a=1\r\n" + binary + "\r\nb=1\r\n",       // an over-long line between short ones
         kBom + utf16("a=1\r\n" + binary),         // UTF-16LE
+        // One character over the limit, ended by a bare LF: the room kept for a CR is not the line's.
+        "a=1\n" + std::string(101, 'x') + "\nb=1\n",
+        kBom + utf16("a=1\n" + std::string(101, 'x') + "\nb=1\n"),
     };
     for (const std::string& before : files) {
         write(before);
