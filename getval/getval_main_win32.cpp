@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <exception>
+#include <string>
 
 #include "command_line.h"
 #include "entry_dialog_win32.h"
@@ -46,7 +47,10 @@ DWORD WINAPI worker_thread(LPVOID param) {
             dkgetval::DialogPrompter prompter(app.instance, app.window);
             dkgetval::run_entry_mode(app.settings.prompts, prompter, store);
         }
-    } catch (const std::exception&) {
+    } catch ([[maybe_unused]] const std::exception& e) {
+#ifdef DRAVIK_TEST_HOOKS
+        dkgetval::write_trace(std::string("exception ") + e.what() + "\r\n");
+#endif
     }
     app.worker_done = true;
     PostMessageA(app.window, WM_CLOSE, 0, 0);
@@ -59,6 +63,9 @@ void stop_worker(App& app) {
     if (!app.worker) return;
     if (!app.worker_done) {
         TerminateThread(app.worker, 1);
+#ifdef DRAVIK_TEST_HOOKS
+        dkgetval::write_trace("stopped while running\r\n");
+#endif
     }
     WaitForSingleObject(app.worker, INFINITE);
     CloseHandle(app.worker);
