@@ -154,8 +154,8 @@ float entropy_bits(const Frequencies& f) {
 }  // namespace
 
 struct Deflater::Impl {
-    const int level;
-    const Params p;
+    int level;
+    Params p;
     WriteFn out;
     BitWriter bw;
     CodecBuffer<uint8_t> buf;
@@ -177,6 +177,24 @@ struct Deflater::Impl {
     bool ok = true;
 
     Impl(int lvl, WriteFn o) : level(std::clamp(lvl, 0, 9)), p(kParams[level]), out(std::move(o)), buf(kInitialBuf) {}
+
+    // The state of a new stream; the buffers keep their size and contents, which are never read
+    // before they are written again (the head tables are cleared before the first parse).
+    void restart(int lvl, WriteFn o) {
+        level = std::clamp(lvl, 0, 9);
+        p = kParams[level];
+        out = std::move(o);
+        bw.clear();
+        fill = pos = block_start = stream_base = 0;
+        tables_ready = false;
+        nsyms = 0;
+        freq.clear();
+        before_segment.clear();
+        before_bits = 0;
+        segment_sym = segment_pos = 0;
+        literal_run = 0;
+        ok = true;
+    }
 
     // Clears the head tables before the first parse; when the whole input is already known and
     // small, only as much of them as its size calls for, so that small files cost little to set up.
@@ -476,6 +494,8 @@ bool Deflater::finish() {
     d.bw.align();
     return d.bw.drain(d.out) && d.ok;
 }
+
+void Deflater::reset(int level, WriteFn out) { impl_->restart(level, std::move(out)); }
 
 std::vector<uint8_t> deflate_buffer(const uint8_t* data, size_t size, int level) {
     std::vector<uint8_t> out;

@@ -24,6 +24,9 @@ public:
     bool write(const uint8_t* data, size_t size);
     // Ends the stream with a final block; false when the write function refused output.
     bool finish();
+    // Starts a new stream, keeping the work buffers: coding many files in a row then touches no
+    // fresh memory for each.
+    void reset(int level, WriteFn out);
 
 private:
     struct Impl;

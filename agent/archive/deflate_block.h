@@ -94,6 +94,12 @@ public:
         std::memcpy(buf_.data() + pos_, p, n);
         pos_ += n;
     }
+    // Forgets everything written; the buffer stays.
+    void clear() {
+        pos_ = 0;
+        acc_ = 0;
+        count_ = 0;
+    }
     // Hands the whole bytes written so far to `out`; the bits of a partial byte stay.
     bool drain(const WriteFn& out) {
         if (pos_ == 0) return true;

@@ -48,6 +48,7 @@ bool FilePreparer::may_start() const {
 
 void FilePreparer::work() {
     HostMonitor& m = *monitor_;
+    PrepareScratch scratch;
     m.lock();
     for (;;) {
         while (!stopping_ && next_ < jobs_.size() && !may_start()) m.wait();
@@ -57,7 +58,7 @@ void FilePreparer::work() {
         m.unlock();
         PreparedFile p;
         try {
-            p = prepare_file(jobs_[i].source, jobs_[i].level, whole_limit_);
+            p = prepare_file(jobs_[i].source, jobs_[i].level, whole_limit_, scratch);
         } catch (...) {
             p = PreparedFile{};
             p.status = Status{4, "Out of memory"};
@@ -73,7 +74,7 @@ void FilePreparer::work() {
 }
 
 PreparedFile FilePreparer::take(size_t index) {
-    if (!monitor_ || threads_.empty()) return prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_);
+    if (!monitor_ || threads_.empty()) return prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_, caller_scratch_);
     HostMonitor& m = *monitor_;
     MonitorLock held(m);
     taken_ = index;
@@ -82,7 +83,7 @@ PreparedFile FilePreparer::take(size_t index) {
         next_ = index + 1;
         in_flight_ += cost(index);
         m.unlock();
-        PreparedFile p = prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_);
+        PreparedFile p = prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_, caller_scratch_);
         m.lock();
         in_flight_ -= cost(index);
         taken_ = index + 1;

@@ -50,6 +50,7 @@ class FilePreparer {
     uint64_t in_flight_ = 0;  // bytes of started jobs not yet taken
     bool stopping_ = false;
     std::vector<std::unique_ptr<HostThread>> threads_;
+    PrepareScratch caller_scratch_;  // for the jobs the caller's thread prepares itself
 };
 
 }  // namespace dravik::archive

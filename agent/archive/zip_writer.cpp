@@ -150,7 +150,7 @@ bool ZipWriter::make_salt(uint8_t* salt, size_t size) {
     return true;
 }
 
-PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit) {
+PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit, PrepareScratch& scratch) {
     PreparedFile p;
     File src;
     if (!src.open(source, "rb")) {
@@ -160,24 +160,44 @@ PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_l
     p.size = src.size();
     if (p.size > whole_limit) return p;
     try {
-        std::vector<uint8_t> in(static_cast<size_t>(p.size));
+        std::vector<uint8_t> in = std::move(scratch.spare);
+        in.resize(static_cast<size_t>(p.size));
         uint8_t extra;
         if (!src.read_exact(in.data(), in.size()) || src.read(&extra, 1) != 0) {
             p.status = fail(kWriteInputFailed, "Input file read failure");
             return p;
         }
         p.crc = crc32_update(0, in.data(), in.size());
+        std::vector<uint8_t> packed;
         if (level > 0) {
-            std::vector<uint8_t> packed = deflate_buffer(in.data(), in.size(), level);
-            p.deflated = packed.size() < in.size();
-            if (p.deflated) in = std::move(packed);
+            // Deflate output that reaches the file's size cannot be used: the entry is stored, so
+            // the coding stops there.
+            packed.reserve(in.size());
+            WriteFn sink = [&](const uint8_t* data, size_t n) {
+                if (n >= in.size() - packed.size()) return false;
+                packed.insert(packed.end(), data, data + n);
+                return true;
+            };
+            if (scratch.deflater)
+                scratch.deflater->reset(level, sink);
+            else
+                scratch.deflater = std::make_unique<Deflater>(level, sink);
+            p.deflated = scratch.deflater->write(in.data(), in.size()) && scratch.deflater->finish();
         }
+        if (p.deflated) std::swap(in, packed);
         p.data = std::move(in);
+        scratch.spare = std::move(packed);
+        scratch.spare.clear();
         p.whole = true;
     } catch (const std::bad_alloc&) {
         p.status = fail(4, "Out of memory");
     }
     return p;
+}
+
+PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit) {
+    PrepareScratch scratch;
+    return prepare_file(source, level, whole_limit, scratch);
 }
 
 Status ZipWriter::start_encryption(const AddOptions& options, uint8_t check, std::unique_ptr<TraditionalCipher>& cipher,

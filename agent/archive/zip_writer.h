@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "deflate.h"
 #include "file_io.h"
 #include "pkcrypt.h"
 #include "winzip_aes.h"
@@ -52,8 +53,16 @@ struct PreparedFile {
     std::vector<uint8_t> data;
 };
 
+// The work memory of prepare_file, kept by a thread from one file to the next: without it every
+// file would allocate, and fault in, fresh buffers. Not shared between threads.
+struct PrepareScratch {
+    std::unique_ptr<Deflater> deflater;
+    std::vector<uint8_t> spare;  // whichever buffer the last file did not hand over
+};
+
 // Prepares `source` for add_prepared with deflate `level` (0 stores). Uses no writer state, so it
 // may run on any thread.
+PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit, PrepareScratch& scratch);
 PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit = kWholeEntryLimit);
 
 class ZipWriter {

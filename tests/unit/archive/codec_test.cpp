@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -562,6 +563,35 @@ TEST(Deflate, StreamedInOddPiecesEqualsWhole) {
     std::vector<uint8_t> out;
     ASSERT_EQ(inflate_buffer(packed.data(), packed.size(), out).status, InflateStatus::ok);
     EXPECT_TRUE(out == data);
+}
+
+TEST(Deflate, AResetCoderGivesTheStreamsOfFreshOnes) {
+    // Large streams first, so that each later one starts on tables and buffers full of another's
+    // data; one stream is cut short by a refusing output on the way.
+    auto items = corpus();
+    std::stable_sort(items.begin(), items.end(), [](auto& a, auto& b) { return a.second.size() > b.second.size(); });
+    std::vector<uint8_t> packed;
+    size_t refuse_after = SIZE_MAX;
+    WriteFn sink = [&](const uint8_t* p, size_t n) {
+        if (packed.size() + n > refuse_after) return false;
+        packed.insert(packed.end(), p, p + n);
+        return true;
+    };
+    Deflater d(9, sink);
+    for (int level : {9, 1, 5, 0, 6}) {
+        for (const auto& [name, data] : items) {
+            packed.clear();
+            refuse_after = level == 5 && name == "text" ? 100 : SIZE_MAX;
+            d.reset(level, sink);
+            const bool ok = d.write(data.data(), data.size()) && d.finish();
+            if (refuse_after != SIZE_MAX) {
+                EXPECT_FALSE(ok);
+                continue;
+            }
+            ASSERT_TRUE(ok) << name << " level " << level;
+            EXPECT_TRUE(packed == deflate_buffer(data.data(), data.size(), level)) << name << " level " << level;
+        }
+    }
 }
 
 TEST(Inflate, EveryTruncationOfAValidStreamIsReported) {
