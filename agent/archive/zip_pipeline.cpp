@@ -74,7 +74,8 @@ void FilePreparer::work() {
 }
 
 PreparedFile FilePreparer::take(size_t index) {
-    if (!monitor_ || threads_.empty()) return prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_, caller_scratch_);
+    if (!monitor_ || threads_.empty())
+        return prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_, caller_scratch_);
     HostMonitor& m = *monitor_;
     MonitorLock held(m);
     taken_ = index;
