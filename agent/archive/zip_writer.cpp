@@ -31,6 +31,8 @@ constexpr uint64_t kMax32 = 0xFFFFFFFFu;
 // worst-case growth and the encryption header before the 32-bit fields overflow).
 constexpr uint64_t kZip64Threshold = 0xFFFF0000u;
 constexpr size_t kChunk = 256 * 1024;
+// The largest buffer a preparing thread keeps for its next file.
+constexpr size_t kSpareLimit = 1u << 20;
 // Version needed to extract for AES entries (APPNOTE 4.4.3.2 lists 5.1 for AES; WinZip and
 // 7-Zip write 51 too). Zip64 alone needs 45.
 constexpr uint16_t kAesVersionNeeded = 51;
@@ -186,8 +188,12 @@ PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_l
         }
         if (p.deflated) std::swap(in, packed);
         p.data = std::move(in);
-        scratch.spare = std::move(packed);
-        scratch.spare.clear();
+        // Only a small buffer is kept: faulting in a large one costs little beside coding the
+        // file, and every thread holding one would add up.
+        if (packed.capacity() <= kSpareLimit) {
+            scratch.spare = std::move(packed);
+            scratch.spare.clear();
+        }
         p.whole = true;
     } catch (const std::bad_alloc&) {
         p.status = fail(4, "Out of memory");

@@ -57,7 +57,7 @@ struct PreparedFile {
 // file would allocate, and fault in, fresh buffers. Not shared between threads.
 struct PrepareScratch {
     std::unique_ptr<Deflater> deflater;
-    std::vector<uint8_t> spare;  // whichever buffer the last file did not hand over
+    std::vector<uint8_t> spare;  // the buffer the last file did not hand over, when small
 };
 
 // Prepares `source` for add_prepared with deflate `level` (0 stores). Uses no writer state, so it
