@@ -654,12 +654,11 @@ class Inflater {
         const uint32_t* const table = precode_.entries();
         int n = 0;
         while (n < total && in_len_ - pos >= sizeof(Word)) {
-            {
-                bits |= load_word<Word>(in_data_ + pos) << count;
-                const int bytes = (kWordBits - 1 - count) >> 3;
-                pos += static_cast<size_t>(bytes);
-                count += 8 * bytes;
-            }
+            // A refill every round: it costs less than the branch that would skip it.
+            bits |= load_word<Word>(in_data_ + pos) << count;
+            const int bytes = (kWordBits - 1 - count) >> 3;
+            pos += static_cast<size_t>(bytes);
+            count += 8 * bytes;
             const uint32_t e = table[static_cast<uint32_t>(bits) & ((1u << kPrecodeBits) - 1)];
             if (e & (kNoCode | kBadSymbol)) {
                 why = "invalid code length code";
