@@ -780,6 +780,54 @@ TEST(InflateStreaming, DistanceReachingExactlyToTheStart) {
     }
 }
 
+// Inside a block, with input and output room to spare so that the fast loop meets them: matches
+// right after one and after two literals decode as usual, and each fault is named.
+TEST(Inflate, FastLoopMatchesAfterLiteralsAndNamedFaults) {
+    enum Fault { none, symbol_286, distance_30, distance_31, too_far };
+    const std::pair<Fault, const char*> cases[] = {{none, ""},
+                                                   {symbol_286, "invalid literal/length symbol"},
+                                                   {distance_30, "invalid distance symbol"},
+                                                   {distance_31, "invalid distance symbol"},
+                                                   {too_far, "distance too far back"}};
+    with_each_fast_loop([&] {
+        for (const auto& [fault, reason] : cases) {
+            StreamBuilder s;
+            std::vector<uint8_t> expected;
+            auto literal = [&](int c) {
+                s.fixed_literal(c);
+                expected.push_back(uint8_t(c));
+            };
+            s.bits(1, 1);
+            s.bits(1, 2);
+            for (int round = 0; round < 8; ++round) {
+                literal('a' + round);
+                literal('k');
+                fixed_match(s, expected, 5, 2);  // after two literals
+                literal('z');
+                fixed_match(s, expected, 4 + round, 1);  // after one
+                fixed_match(s, expected, 10, 7);         // after a match
+            }
+            if (fault == symbol_286) s.fixed_literal(286);
+            if (fault == distance_30 || fault == distance_31) {
+                s.fixed_literal(257);
+                s.code(fault == distance_30 ? 30 : 31, 5);
+            }
+            if (fault == too_far) fixed_match_codes(s, 3, int(expected.size()) + 1);
+            s.fixed_literal(256);
+            for (int i = 0; i < 32; ++i) s.bits(0, 8);  // input to spare
+            std::vector<uint8_t> out;
+            const InflateResult r = inflate_vec(s.out, out);
+            if (fault == none) {
+                ASSERT_EQ(r.status, InflateStatus::ok) << r.reason;
+                EXPECT_TRUE(out == expected);
+            } else {
+                EXPECT_EQ(r.status, InflateStatus::invalid) << reason;
+                EXPECT_STREQ(r.reason, reason);
+            }
+        }
+    });
+}
+
 // Matches of every short period and of longer ones, ending 0 to 31 bytes before the end of an
 // output buffer of exactly the decoded size, with input to spare after the stream so that the
 // fast loop is still running when it reaches them: each copy stays inside the buffer (ASan
