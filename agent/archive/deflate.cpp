@@ -24,8 +24,9 @@
 //   distance is tried first, which follows long repeats cheaply.
 // - Block splitting: symbols are counted per block and per segment of 1024 symbols. At each
 //   segment end the entropy of the block with the segment is compared with that of the block
-//   and the segment apart; when apart is cheaper by more than about a block header, the block
-//   ends before the segment. Blocks also end at 64 Ki symbols and at the end of each round.
+//   and the segment apart; when apart is cheaper by more than about a block header (which grows
+//   with the symbols the block uses), the block ends before the segment. Blocks also end at
+//   64 Ki symbols and at the end of each round.
 #include "deflate.h"
 
 #include <algorithm>
@@ -58,7 +59,10 @@ constexpr size_t kSegment = 1024;
 // Long literal runs: after kSkipAfter literals in a row, positions are passed over (below).
 constexpr size_t kSkipAfter = 256;
 constexpr size_t kMaxBlockSymbols = 65535;  // so that a block of literals alone fits one stored block
-constexpr float kSplitBits = 600;           // a new block must save about its header's size
+// A new block must save more than its header costs. A header describes each symbol its block
+// uses, so the bar rises with the symbols the current block uses. Every block also costs the
+// reader a table build, which a bar this high keeps from being paid for a few bytes.
+constexpr float kSplitBits = 300, kSplitBitsPerSymbol = 2.5f;
 
 struct Params {
     int depth;       // chain positions examined
@@ -224,10 +228,17 @@ struct Deflater::Impl {
     void end_segment(size_t next) {
         if (segment_sym > 0) {
             Frequencies seg;
-            for (int i = 0; i < deflate_block::kLitLenSymbols; ++i) seg.lit[i] = freq.lit[i] - before_segment.lit[i];
-            for (int i = 0; i < deflate_block::kDistSymbols; ++i) seg.dist[i] = freq.dist[i] - before_segment.dist[i];
+            int used = 0;
+            for (int i = 0; i < deflate_block::kLitLenSymbols; ++i) {
+                seg.lit[i] = freq.lit[i] - before_segment.lit[i];
+                used += freq.lit[i] != 0;
+            }
+            for (int i = 0; i < deflate_block::kDistSymbols; ++i) {
+                seg.dist[i] = freq.dist[i] - before_segment.dist[i];
+                used += freq.dist[i] != 0;
+            }
             const float seg_bits = entropy_bits(seg), whole_bits = entropy_bits(freq);
-            if (whole_bits - (before_bits + seg_bits) > kSplitBits) {
+            if (whole_bits - (before_bits + seg_bits) > kSplitBits + kSplitBitsPerSymbol * static_cast<float>(used)) {
                 // End the block before the segment; the segment starts the next one.
                 const size_t moved = nsyms - segment_sym;
                 nsyms = segment_sym;
