@@ -23,8 +23,9 @@
 //   32 KiB as history when it is flushed. While at least 16 input bytes and 40 bytes of output
 //   room remain, the fast loop decodes with one refill per match or per up to three literals,
 //   and one more when a match follows one or two literals (on 32-bit targets three per match
-//   and one per literal). It copies matches 8 bytes at a time, writing at least 32 bytes and up
-//   to 7 past the match's end; a match without that much room after it is left to the
+//   and one per literal). It copies matches in pieces of 8 bytes, or of 16 or 32 past a long
+//   match's first 32 bytes when the distance allows, writing at least 32 bytes and up to 31
+//   past the match's end; a match without that much room after it is left to the
 //   symbol-at-a-time path. Stored blocks are copied straight from the input.
 #include "inflate.h"
 
@@ -329,11 +330,12 @@ inline void store_word(uint8_t* p, uint64_t w) {
 #endif
 }
 
-// Copies a match of `length` bytes from `distance` bytes back, writing up to 7 bytes past its
+// Copies a match of `length` bytes from `distance` bytes back, writing up to 31 bytes past its
 // end (and, for distances of 8 or more, 32 bytes at least). Overlapping copies repeat the
-// pattern, as RFC 1951 3.2.3 requires: each 8-byte piece is copied from bytes before its own
-// start. Most matches are short, so the first 32 bytes are copied without a loop (whose exit
-// would be hard to predict).
+// pattern, as RFC 1951 3.2.3 requires: each piece is copied from bytes before its own start,
+// so it is no longer than the distance. Most matches are short, so the first 32 bytes are
+// copied without a loop (whose exit would be hard to predict); the rest of a long match goes
+// in pieces as wide as the distance allows.
 inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
@@ -345,6 +347,22 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
         if (length <= 32) return;
         dst += 32;
         src += 32;
+        if (distance >= 32) {
+            do {
+                std::memcpy(dst, src, 32);
+                dst += 32;
+                src += 32;
+            } while (dst < end);
+            return;
+        }
+        if (distance >= 16) {
+            do {
+                std::memcpy(dst, src, 16);
+                dst += 16;
+                src += 16;
+            } while (dst < end);
+            return;
+        }
         do {
             std::memcpy(dst, src, 8);
             dst += 8;
@@ -785,9 +803,9 @@ class Inflater {
         uint8_t* const out_begin = out_data_;
         uint8_t* out = out_begin + out_pos_;
         uint8_t* const out_limit = out_begin + out_cap_ - kFastOutput;
-        // A match copy writes up to 7 bytes past its end (and up to 32 bytes from its start,
+        // A match copy writes up to 31 bytes past its end (and up to 32 bytes from its start,
         // which the loop's output limit leaves room for).
-        uint8_t* const copy_limit = out_begin + out_cap_ - 7;
+        uint8_t* const copy_limit = out_begin + out_cap_ - 31;
         Word bits = bits_;
         // The valid bit count is the low bits of `count` (six for a 64-bit buffer, five for a
         // 32-bit one); steps are taken off it as whole table entries, whose higher bits only

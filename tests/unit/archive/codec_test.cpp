@@ -828,12 +828,12 @@ TEST(Inflate, FastLoopMatchesAfterLiteralsAndNamedFaults) {
     });
 }
 
-// Matches of every short period and of longer ones, ending 0 to 31 bytes before the end of an
-// output buffer of exactly the decoded size, with input to spare after the stream so that the
-// fast loop is still running when it reaches them: each copy stays inside the buffer (ASan
-// watches) and repeats its pattern.
+// Matches of every short period and of longer ones (at each width of piece the copy takes),
+// ending 0 to 31 bytes before the end of an output buffer of exactly the decoded size, with
+// input to spare after the stream so that the fast loop is still running when it reaches them:
+// each copy stays inside the buffer (ASan watches) and repeats its pattern.
 TEST(Inflate, MatchesEndingNearTheEndOfTheCallersBuffer) {
-    for (int distance : {1, 2, 3, 5, 7, 8, 9, 15, 16, 20, 40}) {
+    for (int distance : {1, 2, 3, 5, 7, 8, 9, 15, 16, 20, 31, 32, 33, 40}) {
         for (int length : {3, 9, 31, 32, 33, 36, 39, 40, 41, 258}) {
             for (int after = 0; after < 32; ++after) {
                 SCOPED_TRACE(std::to_string(distance) + " " + std::to_string(length) + " " + std::to_string(after));
