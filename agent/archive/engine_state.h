@@ -18,7 +18,8 @@ struct ZipThreadState {
     std::string progress_title = "Compress Progress";
     std::string last_message;
     uint32_t temp_counter = 0;
-    // Threads that compress files for this thread's commands: 0 one per processor, 1 none.
+    // Threads that compress files for this thread's commands, this one included: 0 one per
+    // processor, 1 this one alone.
     unsigned worker_threads = 0;
     // Files larger than this are streamed by the writer instead of prepared whole.
     uint64_t whole_entry_limit = kWholeEntryLimit;

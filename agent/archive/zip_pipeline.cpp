@@ -16,10 +16,11 @@ FilePreparer::FilePreparer(std::vector<PrepareJob> jobs, unsigned threads, uint6
     if (threads == 0) threads = host().processor_count();
     if (threads <= 1 || jobs_.size() <= 1) return;
     monitor_ = host().make_monitor();
-    threads = static_cast<unsigned>(std::min<size_t>(threads, jobs_.size()));
+    // The caller's thread prepares files too, between writing them.
+    const size_t workers = std::min<size_t>(threads, jobs_.size()) - 1;
     // Workers read threads_ under the lock; they wait for it until all have started.
     MonitorLock held(*monitor_);
-    for (unsigned i = 0; i < threads; ++i) {
+    for (size_t i = 0; i < workers; ++i) {
         auto t = host().start_thread([this] { work(); });
         if (!t) break;  // fewer workers; the caller's thread prepares what is left
         threads_.push_back(std::move(t));
@@ -43,7 +44,25 @@ uint64_t FilePreparer::cost(size_t index) const {
 bool FilePreparer::may_start() const {
     if (next_ >= jobs_.size()) return false;
     if (next_ == taken_) return true;  // the one the writer waits for: always
-    return next_ - taken_ < kMaxAheadPerWorker * threads_.size() && in_flight_ + cost(next_) <= kBudget;
+    return next_ - taken_ < kMaxAheadPerWorker * (threads_.size() + 1) && in_flight_ + cost(next_) <= kBudget;
+}
+
+size_t FilePreparer::prepare_next(PrepareScratch& scratch) {
+    HostMonitor& m = *monitor_;
+    const size_t i = next_++;
+    in_flight_ += cost(i);
+    m.unlock();
+    PreparedFile p;
+    try {
+        p = prepare_file(jobs_[i].source, jobs_[i].level, whole_limit_, scratch);
+    } catch (...) {
+        p = PreparedFile{};
+        p.status = Status{4, "Out of memory"};
+    }
+    m.lock();
+    done_[i] = std::move(p);
+    ready_[i] = 1;
+    return i;
 }
 
 void FilePreparer::work() {
@@ -53,22 +72,9 @@ void FilePreparer::work() {
     for (;;) {
         while (!stopping_ && next_ < jobs_.size() && !may_start()) m.wait();
         if (stopping_ || next_ >= jobs_.size()) break;
-        const size_t i = next_++;
-        in_flight_ += cost(i);
-        m.unlock();
-        PreparedFile p;
-        try {
-            p = prepare_file(jobs_[i].source, jobs_[i].level, whole_limit_, scratch);
-        } catch (...) {
-            p = PreparedFile{};
-            p.status = Status{4, "Out of memory"};
-        }
-        m.lock();
-        done_[i] = std::move(p);
-        ready_[i] = 1;
         // Only the writer waits for a finished job, and only for the one it takes next: waking
         // it for any other would switch threads for nothing. (Workers wait for take() instead.)
-        if (i == taken_) m.notify_all();
+        if (prepare_next(scratch) == taken_) m.notify_all();
     }
     m.unlock();
 }
@@ -92,7 +98,15 @@ PreparedFile FilePreparer::take(size_t index) {
         return p;
     }
     m.notify_all();
-    while (!ready_[index]) m.wait();
+    // Rather than wait for a worker, the caller's thread prepares the next file nobody has
+    // started; it sleeps only when none may start. (A thread switch per file costs more than
+    // it saves on a machine with few processors.)
+    while (!ready_[index]) {
+        if (may_start())
+            prepare_next(caller_scratch_);
+        else
+            m.wait();
+    }
     PreparedFile p = std::move(done_[index]);
     in_flight_ -= cost(index);
     taken_ = index + 1;

@@ -1,9 +1,9 @@
-// Prepares the files of one zip command (read, CRC, deflate) on worker threads, one per
-// processor, ahead of the writer but handed over in the writer's order, so the archive comes out
-// byte for byte as one thread would write it. The workers share nothing but the queue: no engine
-// state, no caller functions (progress and questions stay on the caller's thread). Memory is
-// bounded: prepared data waiting for the writer stays under a budget, and a large file is left
-// for the writer to stream.
+// Prepares the files of one zip command (read, CRC, deflate) on worker threads and the caller's
+// own, one thread per processor, ahead of the writer but handed over in the writer's order, so
+// the archive comes out byte for byte as one thread would write it. The workers share nothing
+// but the queue: no engine state, no caller functions (progress and questions stay on the
+// caller's thread). Memory is bounded: prepared data waiting for the writer stays under a
+// budget, and a large file is left for the writer to stream.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,8 @@ struct PrepareJob {
 
 class FilePreparer {
   public:
-    // threads: 0 one per processor, 1 none (the caller prepares each file when it needs it).
+    // threads: how many threads prepare files, the caller's included: 0 one per processor, 1 the
+    // caller's alone (each file when it needs it).
     FilePreparer(std::vector<PrepareJob> jobs, unsigned threads, uint64_t whole_limit = kWholeEntryLimit);
     ~FilePreparer();  // stops the workers and waits for them
     FilePreparer(const FilePreparer&) = delete;
@@ -38,6 +39,9 @@ class FilePreparer {
   private:
     void work();
     bool may_start() const;  // with the lock held
+    // Prepares job next_ (entered and left with the lock held, which it drops meanwhile);
+    // returns its index.
+    size_t prepare_next(PrepareScratch& scratch);
     uint64_t cost(size_t index) const;
 
     std::vector<PrepareJob> jobs_;

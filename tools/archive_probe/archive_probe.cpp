@@ -5,8 +5,9 @@
 //   archive_probe <result file> extract <archive> <destination> [password]
 //   archive_probe <result file> zip <archive> <item list> [threads [whole-file limit]]
 //
-// The zip's optional figures set the engine's compressing threads (0 one per processor, 1 none)
-// and the size above which a file is streamed instead of read whole.
+// The zip's optional figures set the engine's compressing threads, the caller's included (0 one
+// per processor, 1 the caller's alone), and the size above which a file is streamed instead of
+// read whole.
 //
 // The run is not quiet and supplies no display function. The result file receives "<code>|<text>"
 // (the engine's last reported message) when the call returns.
