@@ -330,6 +330,16 @@ inline void store_word(uint8_t* p, uint64_t w) {
 #endif
 }
 
+// Copies `Piece` bytes at a time until `end`, writing up to Piece - 1 bytes past it.
+template <size_t Piece>
+inline void copy_pieces(uint8_t* dst, const uint8_t* src, const uint8_t* end) {
+    do {
+        std::memcpy(dst, src, Piece);
+        dst += Piece;
+        src += Piece;
+    } while (dst < end);
+}
+
 // Copies a match of `length` bytes from `distance` bytes back, writing up to 31 bytes past its
 // end (and, for distances of 8 or more, 32 bytes at least). Overlapping copies repeat the
 // pattern, as RFC 1951 3.2.3 requires: each piece is copied from bytes before its own start,
@@ -345,29 +355,12 @@ inline void copy_match(uint8_t* dst, uint32_t distance, uint32_t length) {
         std::memcpy(dst + 16, src + 16, 8);
         std::memcpy(dst + 24, src + 24, 8);
         if (length <= 32) return;
-        dst += 32;
-        src += 32;
-        if (distance >= 32) {
-            do {
-                std::memcpy(dst, src, 32);
-                dst += 32;
-                src += 32;
-            } while (dst < end);
-            return;
-        }
-        if (distance >= 16) {
-            do {
-                std::memcpy(dst, src, 16);
-                dst += 16;
-                src += 16;
-            } while (dst < end);
-            return;
-        }
-        do {
-            std::memcpy(dst, src, 8);
-            dst += 8;
-            src += 8;
-        } while (dst < end);
+        if (distance >= 32)
+            copy_pieces<32>(dst + 32, src + 32, end);
+        else if (distance >= 16)
+            copy_pieces<16>(dst + 32, src + 32, end);
+        else
+            copy_pieces<8>(dst + 32, src + 32, end);
     } else if (distance == 1) {
         const uint64_t run = 0x0101010101010101ull * *src;
         store_word(dst, run);
