@@ -5,9 +5,10 @@
 namespace dravik::archive {
 namespace {
 
-// Prepared data that may wait for the writer, and how far workers may run ahead of it.
+// Prepared data that may wait for the writer, and how many files ahead of it each preparing
+// thread (the caller's included) may take.
 constexpr uint64_t kBudget = 96u << 20;
-constexpr size_t kMaxAheadPerWorker = 16;
+constexpr size_t kMaxAheadPerThread = 16;
 
 }  // namespace
 
@@ -44,7 +45,7 @@ uint64_t FilePreparer::cost(size_t index) const {
 bool FilePreparer::may_start() const {
     if (next_ >= jobs_.size()) return false;
     if (next_ == taken_) return true;  // the one the writer waits for: always
-    return next_ - taken_ < kMaxAheadPerWorker * (threads_.size() + 1) && in_flight_ + cost(next_) <= kBudget;
+    return next_ - taken_ < kMaxAheadPerThread * (threads_.size() + 1) && in_flight_ + cost(next_) <= kBudget;
 }
 
 size_t FilePreparer::prepare_next(PrepareScratch& scratch) {
