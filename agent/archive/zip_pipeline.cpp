@@ -86,22 +86,12 @@ PreparedFile FilePreparer::take(size_t index) {
     HostMonitor& m = *monitor_;
     MonitorLock held(m);
     taken_ = index;
-    if (next_ <= index) {
-        // Nobody has started it (or those before it were skipped): the caller does it itself.
-        next_ = index + 1;
-        in_flight_ += cost(index);
-        m.unlock();
-        PreparedFile p = prepare_file(jobs_[index].source, jobs_[index].level, whole_limit_, caller_scratch_);
-        m.lock();
-        in_flight_ -= cost(index);
-        taken_ = index + 1;
-        m.notify_all();
-        return p;
-    }
+    // Jobs before it that nobody started were skipped by the writer: they are never prepared.
+    if (next_ < index) next_ = index;
     m.notify_all();
     // Rather than wait for a worker, the caller's thread prepares the next file nobody has
-    // started; it sleeps only when none may start. (A thread switch per file costs more than
-    // it saves on a machine with few processors.)
+    // started (this one, when nobody has); it sleeps only when none may start. (A thread switch
+    // per file costs more than it saves on a machine with few processors.)
     while (!ready_[index]) {
         if (may_start())
             prepare_next(caller_scratch_);

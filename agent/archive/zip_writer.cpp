@@ -201,11 +201,6 @@ PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_l
     return p;
 }
 
-PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit) {
-    PrepareScratch scratch;
-    return prepare_file(source, level, whole_limit, scratch);
-}
-
 Status ZipWriter::start_encryption(const AddOptions& options, uint8_t check, std::unique_ptr<TraditionalCipher>& cipher,
                                    std::unique_ptr<WinZipAes>& aes, uint8_t* head, uint64_t& header_bytes) {
     header_bytes = 0;
@@ -258,7 +253,8 @@ ZipEntry new_entry(const std::string& name, uint32_t dos_datetime, uint32_t exte
 
 Status ZipWriter::add_file(const std::string& name, const std::string& source, uint32_t dos_datetime,
                            uint32_t external_attr, const AddOptions& options) {
-    PreparedFile p = prepare_file(source, options.level);
+    PrepareScratch scratch;
+    PreparedFile p = prepare_file(source, options.level, kWholeEntryLimit, scratch);
     return add_prepared(name, source, dos_datetime, external_attr, options, p);
 }
 

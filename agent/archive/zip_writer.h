@@ -63,7 +63,6 @@ struct PrepareScratch {
 // Prepares `source` for add_prepared with deflate `level` (0 stores). Uses no writer state, so it
 // may run on any thread.
 PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit, PrepareScratch& scratch);
-PreparedFile prepare_file(const std::string& source, int level, uint64_t whole_limit = kWholeEntryLimit);
 
 class ZipWriter {
 public:
